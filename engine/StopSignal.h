@@ -1,0 +1,27 @@
+// A stop request shared between the thread that wants a session to end and the thread that runs it.
+// Requesting it wakes every blocking socket wait of the session at once.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+class StopSignal {
+public:
+    StopSignal();
+    ~StopSignal();
+    StopSignal(const StopSignal&) = delete;
+    StopSignal& operator=(const StopSignal&) = delete;
+
+    // Safe from any thread, any number of times.
+    void Request();
+    bool Requested() const { return m_requested.load(std::memory_order_acquire); }
+
+    // A platform handle that becomes readable once a stop is requested, or -1 when none could be made;
+    // waits then fall back to short slices that look at Requested().
+    std::intptr_t WakeHandle() const { return m_wakeRead; }
+
+private:
+    std::atomic<bool> m_requested{false};
+    std::intptr_t m_wakeRead = -1;
+    std::intptr_t m_wakeWrite = -1;
+};
