@@ -113,6 +113,14 @@ CameraStep ExpectClientClose()
     return s;
 }
 
+CameraStep Stall(int ms)
+{
+    CameraStep s;
+    s.kind = CameraStep::Kind::Stall;
+    s.stallMs = ms;
+    return s;
+}
+
 std::vector<CameraStep> HappyUpgradeScript(std::uint32_t imageLength, const std::vector<StatusReply>& flashReports,
                                            int lastFragmentCode)
 {
@@ -208,15 +216,12 @@ void ScriptedCamera::RunScript(int fd)
 {
     bool open = true;
     auto receive = [&](std::size_t want) {
-        std::vector<std::uint8_t> chunk(want > 0 ? want : 65536);
+        std::vector<std::uint8_t> chunk(want);
         std::size_t got = 0;
-        while ((want == 0 || got < want) && !m_quit) {
-            if (!WaitReadable(fd, want == 0 ? 50 : kWaitMs)) {
-                if (want == 0)
-                    continue;
+        while (got < want && !m_quit) {
+            if (!WaitReadable(fd, kWaitMs))
                 return false;
-            }
-            const ssize_t n = recv(fd, chunk.data(), want == 0 ? chunk.size() : want - got, 0);
+            const ssize_t n = recv(fd, chunk.data(), want - got, 0);
             if (n <= 0) {
                 m_clientClosed = n == 0;
                 return false;
@@ -270,6 +275,10 @@ void ScriptedCamera::RunScript(int fd)
             close(fd);
             return;
         }
+        case CameraStep::Kind::Stall:
+            for (int waited = 0; waited < step.stallMs && !m_quit; waited += kPiecePauseMs)
+                std::this_thread::sleep_for(std::chrono::milliseconds(kPiecePauseMs));
+            break;
         case CameraStep::Kind::Silent:
         case CameraStep::Kind::ExpectClose:
             waitForClose(kWaitMs);

@@ -11,11 +11,12 @@
 #include <vector>
 
 struct CameraStep {
-    enum class Kind { Expect, Send, Close, Reset, Silent, ExpectClose };
+    enum class Kind { Expect, Send, Close, Reset, Silent, ExpectClose, Stall };
     Kind kind = Kind::Expect;
     std::size_t count = 0;             // Expect: bytes to take
     std::vector<std::uint8_t> bytes;   // Send
     std::vector<std::size_t> pieces;   // Send: sizes of the pieces, with a pause between them; empty: one piece
+    int stallMs = 0;                   // Stall: how long to neither read nor write
 };
 
 // A 256-byte reply: code as decimal text, progress numbers, reason.
@@ -30,6 +31,7 @@ CameraStep CloseConnection();  // orderly close
 CameraStep ResetConnection();  // SO_LINGER 0, so the client sees a reset
 CameraStep GoSilent();         // keep the connection open and say nothing until the client closes
 CameraStep ExpectClientClose(); // wait for the client's close (the default end of every script)
+CameraStep Stall(int ms);       // read nothing for a while, so the client's sends back up
 
 // The conversation of a whole upgrade for an image of the given length that the camera accepts:
 // login 10, header 20, 21 for each full fragment (22 for the last one when lastFragmentCode is 22),
