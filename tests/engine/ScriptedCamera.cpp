@@ -193,6 +193,16 @@ int ScriptedCamera::Connections()
     return m_connections;
 }
 
+bool ScriptedCamera::WaitForReceived(std::size_t count)
+{
+    for (int waited = 0; waited < kWaitMs; waited += kPiecePauseMs) {
+        if (m_receivedCount >= count)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(kPiecePauseMs));
+    }
+    return false;
+}
+
 void ScriptedCamera::Serve()
 {
     for (int served = 0; served < m_sessions && !m_quit; ++served) {
@@ -207,6 +217,7 @@ void ScriptedCamera::Serve()
             return;
         ++m_connections;
         m_received.clear();
+        m_receivedCount = 0;
         m_clientClosed = false;
         RunScript(fd);
     }
@@ -227,6 +238,7 @@ void ScriptedCamera::RunScript(int fd)
                 return false;
             }
             m_received.insert(m_received.end(), chunk.begin(), chunk.begin() + n);
+            m_receivedCount = m_received.size();
             got += static_cast<std::size_t>(n);
         }
         return true;

@@ -51,6 +51,8 @@ public:
     bool ClientClosed();   // the last connection saw the client close
     bool Accepted();       // at least one connection came in
     int Connections();
+    // Waits (bounded) until the current connection has received at least count bytes.
+    bool WaitForReceived(std::size_t count);
 
 private:
     void Serve();
@@ -65,5 +67,6 @@ private:
     std::vector<std::uint8_t> m_received;
     bool m_clientClosed = false;
     std::atomic<int> m_connections{0};
+    std::atomic<std::size_t> m_receivedCount{0};
     std::atomic<bool> m_quit{false};
 };
