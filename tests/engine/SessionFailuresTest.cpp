@@ -45,6 +45,8 @@ struct FailureCase {
     char firstByte = 'F';
 };
 
+void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
+
 class SessionFailure : public SessionTest, public testing::WithParamInterface<FailureCase> {};
 
 TEST_P(SessionFailure, EndsWithItsMessagesAndClosesOnce)
