@@ -126,16 +126,18 @@ long SystemSockets::Send(SocketHandle sock, const void* data, std::size_t len)
 long SystemSockets::Recv(SocketHandle sock, void* buf, std::size_t len)
 {
     for (;;) {
-        const Wait wait = WaitFor(sock, false);
-        if (wait == Wait::Stopped)
+        if (m_stop.Requested())
             return Fail(ECANCELED);
-        if (wait == Wait::Failed)
-            return SOCKET_ERROR_RESULT;
         const ssize_t n = recv(Fd(sock), buf, len, MSG_DONTWAIT);
         if (n >= 0)
             return static_cast<long>(n);
         if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK)
             return Fail(errno);
+        const Wait wait = WaitFor(sock, false);
+        if (wait == Wait::Stopped)
+            return Fail(ECANCELED);
+        if (wait == Wait::Failed)
+            return SOCKET_ERROR_RESULT;
     }
 }
 
