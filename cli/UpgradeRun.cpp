@@ -1,0 +1,97 @@
+#include "UpgradeRun.h"
+
+#include "CliDialog.h"
+#include "CliPlatform.h"
+#include "ExitCodes.h"
+#include "JsonOutput.h"
+#include "PasswordSource.h"
+#include "TerminalOutput.h"
+#include "UpgradeSession.h"
+
+#include <memory>
+
+#ifndef UPGRADER_VERSION
+#define UPGRADER_VERSION "unknown"
+#endif
+
+namespace {
+
+// The dialog's own message when no firmware file with the extension "frm" was chosen.
+constexpr char kMustLoadFirmware[] = "You must load firmware";
+
+std::unique_ptr<CliOutput> MakeOutput(const CliOptions& options, std::FILE* out, std::FILE* err)
+{
+    if (options.json)
+        return std::make_unique<JsonOutput>(out);
+    const StderrMode mode = options.quiet ? StderrMode::Quiet : IsTerminal(err) ? StderrMode::Bar : StderrMode::Lines;
+    return std::make_unique<TerminalOutput>(out, err, mode);
+}
+
+UpgradeInputs InputsFrom(const CliOptions& options, const std::string& password)
+{
+    UpgradeInputs inputs;
+    inputs.adminId = options.adminId;
+    inputs.password = password;
+    inputs.port = options.port;
+    inputs.address = options.address;
+    inputs.firmwarePath = options.firmware;
+    return inputs;
+}
+
+} // namespace
+
+int RunSingleUpgrade(const CliOptions& options, std::FILE* out, std::FILE* err)
+{
+    const PasswordLookup password = ResolvePassword(options.passwordFile);
+    if (!password.error.empty()) {
+        std::fprintf(err, "upgrader-cli: %s\n", password.error.c_str());
+        return kExitUsage;
+    }
+    const std::unique_ptr<CliOutput> output = MakeOutput(options, out, err);
+    RunResult result;
+    if (!HasFirmwareExtension(options.firmware)) {
+        output->Message(kMustLoadFirmware);
+        result.exitCode = kExitUsage;
+        output->Result(result);
+        return result.exitCode;
+    }
+
+    StopSignal stop;
+    CliDialog dialog(InputsFrom(options, password.password), *output);
+    Interruption interruption;
+    {
+        InterruptWatcher watcher(stop);
+        UpgradeThreadProc(dialog, stop);
+        interruption = watcher.Seen();
+    }
+    // An upgrade that completed stays completed, even when Ctrl-C came while the socket was closing.
+    result.completed = dialog.Completed();
+    if (result.completed) {
+        result.exitCode = kExitCompleted;
+    } else if (interruption == Interruption::Interrupt) {
+        result.exitCode = kExitInterrupted;
+        result.interruption = "SIGINT";
+    } else if (interruption == Interruption::Terminate) {
+        result.exitCode = kExitTerminated;
+        result.interruption = "SIGTERM";
+    } else {
+        result.exitCode = kExitSessionEnded;
+    }
+    output->Result(result);
+    return result.exitCode;
+}
+
+int RunCli(const CliOptions& options)
+{
+    switch (options.action) {
+    case CliOptions::Action::Help:
+        std::fputs(CliHelpText().c_str(), stdout);
+        return kExitCompleted;
+    case CliOptions::Action::Version:
+        std::printf("upgrader-cli %s\n", UPGRADER_VERSION);
+        return kExitCompleted;
+    case CliOptions::Action::Upgrade:
+        break;
+    }
+    return RunSingleUpgrade(options, stdout, stderr);
+}
