@@ -1,0 +1,7 @@
+#include "NetStartup.h"
+
+// BSD sockets are ready from the start.
+NetStartupResult NetStartup()
+{
+    return NetStartupResult{};
+}
