@@ -1,41 +1,18 @@
 #include "ScriptedCamera.h"
 
-#include <arpa/inet.h>
-#include <cerrno>
+#include "TestSocketShim.h"
+
 #include <chrono>
 #include <cstring>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 
 constexpr int kWaitMs = 15000;   // longest the camera waits for anything
 constexpr int kPiecePauseMs = 20;
+constexpr int kBacklog = 8;
 
-bool WaitReadable(int fd, int timeoutMs)
-{
-    pollfd p{fd, POLLIN, 0};
-    int r;
-    do {
-        r = poll(&p, 1, timeoutMs);
-    } while (r < 0 && errno == EINTR);
-    return r > 0;
-}
-
-void SendAll(int fd, const std::uint8_t* data, std::size_t len)
-{
-    while (len > 0) {
-        const ssize_t n = send(fd, data, len, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return;
-        data += n;
-        len -= static_cast<std::size_t>(n);
-    }
-}
+using testnet::SendAll;
+using testnet::WaitReadable;
 
 } // namespace
 
@@ -144,17 +121,7 @@ std::vector<CameraStep> HappyUpgradeScript(std::uint32_t imageLength, const std:
 ScriptedCamera::ScriptedCamera(std::vector<CameraStep> script, int sessions)
     : m_script(std::move(script)), m_sessions(sessions)
 {
-    m_listenFd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int one = 1;
-    setsockopt(m_listenFd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(m_listenFd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    listen(m_listenFd, 8);
-    socklen_t size = sizeof address;
-    getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&address), &size);
-    m_port = ntohs(address.sin_port);
+    m_listenFd = testnet::ListenLoopback(kBacklog, m_port);
     m_thread = std::thread([this] { Serve(); });
 }
 
@@ -162,7 +129,7 @@ ScriptedCamera::~ScriptedCamera()
 {
     m_quit = true;
     Join();
-    close(m_listenFd);
+    testnet::Close(m_listenFd);
 }
 
 void ScriptedCamera::Join()
@@ -212,7 +179,7 @@ void ScriptedCamera::Serve()
             ready = WaitReadable(m_listenFd, 50);
         if (!ready)
             return;
-        const int fd = accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+        const int fd = testnet::AcceptOne(m_listenFd);
         if (fd < 0)
             return;
         ++m_connections;
@@ -232,7 +199,7 @@ void ScriptedCamera::RunScript(int fd)
         while (got < want && !m_quit) {
             if (!WaitReadable(fd, kWaitMs))
                 return false;
-            const ssize_t n = recv(fd, chunk.data(), want - got, 0);
+            const long n = testnet::RecvSome(fd, chunk.data(), want - got);
             if (n <= 0) {
                 m_clientClosed = n == 0;
                 return false;
@@ -249,7 +216,7 @@ void ScriptedCamera::RunScript(int fd)
         while (!m_quit && std::chrono::steady_clock::now() < deadline) {
             if (!WaitReadable(fd, 50))
                 continue;
-            const ssize_t n = recv(fd, chunk.data(), chunk.size(), 0);
+            const long n = testnet::RecvSome(fd, chunk.data(), chunk.size());
             if (n <= 0) {
                 m_clientClosed = n == 0;
                 return;
@@ -279,12 +246,10 @@ void ScriptedCamera::RunScript(int fd)
             break;
         }
         case CameraStep::Kind::Close:
-            close(fd);
+            testnet::Close(fd);
             return;
         case CameraStep::Kind::Reset: {
-            const linger hard{1, 0};
-            setsockopt(fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
-            close(fd);
+            testnet::CloseWithReset(fd);
             return;
         }
         case CameraStep::Kind::Stall:
@@ -294,11 +259,11 @@ void ScriptedCamera::RunScript(int fd)
         case CameraStep::Kind::Silent:
         case CameraStep::Kind::ExpectClose:
             waitForClose(kWaitMs);
-            close(fd);
+            testnet::Close(fd);
             return;
         }
     }
     if (open)
         waitForClose(kWaitMs);
-    close(fd);
+    testnet::Close(fd);
 }
