@@ -4,6 +4,7 @@
 #include "CliPlatform.h"
 #include "ExitCodes.h"
 #include "JsonOutput.h"
+#include "NetStartup.h"
 #include "PasswordSource.h"
 #include "TerminalOutput.h"
 #include "UpgradeSession.h"
@@ -46,6 +47,16 @@ int RunSingleUpgrade(const CliOptions& options, std::FILE* out, std::FILE* err)
     if (!password.error.empty()) {
         std::fprintf(err, "upgrader-cli: %s\n", password.error.c_str());
         return kExitUsage;
+    }
+    // Nothing on POSIX; Windows Sockets on Windows. No clean-up: the process's end releases it.
+    const NetStartupResult net = NetStartup();
+    if (!net.Succeeded() || !net.VersionUsable()) {
+        if (!net.Succeeded())
+            std::fprintf(err, "upgrader-cli: the socket library did not start (error %d)\n", net.error);
+        else
+            std::fprintf(err, "upgrader-cli: the socket library offers version %d.%d, not %d.%d\n",
+                         net.majorVersion, net.minorVersion, NET_VERSION_MAJOR, NET_VERSION_MINOR);
+        return kExitSessionEnded;
     }
     const std::unique_ptr<CliOutput> output = MakeOutput(options, out, err);
     RunResult result;
