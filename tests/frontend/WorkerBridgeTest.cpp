@@ -1,0 +1,93 @@
+// The hand-over between a worker and the UI thread: every operation runs on the UI thread while the worker
+// waits, values come back, and an abandoned hand-over lets the worker go without the UI thread's help.
+#include "RecordingDialog.h"
+#include "WorkerBridge.h"
+
+#include <QCoreApplication>
+#include <QObject>
+#include <QTest>
+#include <QThread>
+#include <atomic>
+#include <gtest/gtest.h>
+#include <thread>
+
+namespace {
+constexpr int kWaitMs = 15000;
+constexpr int kQueueMs = 50;
+}
+
+TEST(WorkerBridge, OperationsRunOnTheUiThreadInOrderAndReturnTheirValues)
+{
+    QObject context;
+    RecordingDialog ui(LoopbackInputs(4321, "/data/fw.frm"));
+    std::vector<bool> onUiThread;
+    ui.onCall = [&](const std::string&) { onUiThread.push_back(QThread::currentThread() == context.thread()); };
+    CWorkerBridge bridge(ui, &context);
+
+    std::atomic<bool> done{false};
+    UpgradeInputs inputs;
+    int first = 0, second = 0;
+    std::thread worker([&] {
+        inputs = bridge.LoadInputs();
+        bridge.SetStatusText("Transferring Firmware");
+        bridge.ShowMembers();
+        bridge.SetProgressRange(3);
+        bridge.SetProgressPos(1);
+        bridge.EnableButtons(false);
+        first = bridge.CountRefusedLogin();
+        second = bridge.CountRefusedLogin();
+        bridge.ShowMessage("Firmware upgrade completed");
+        bridge.FinishUpgrade();
+        done = true;
+    });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return done.load(); }, kWaitMs));
+    worker.join();
+
+    EXPECT_EQ(ui.Calls(), (std::vector<std::string>{"load", "status: Transferring Firmware", "show", "range: 3",
+                                                    "pos: 1", "disable", "count refusal", "count refusal",
+                                                    "message: Firmware upgrade completed", "finish"}));
+    EXPECT_EQ(onUiThread, std::vector<bool>(ui.Calls().size(), true));
+    EXPECT_EQ(inputs.firmwarePath, "/data/fw.frm");
+    EXPECT_EQ(first, 1);
+    EXPECT_EQ(second, 2);
+}
+
+TEST(WorkerBridge, AbandonReleasesAWaitingWorkerThatTheUiNeverServes)
+{
+    QObject context;
+    RecordingDialog ui(LoopbackInputs(4321));
+    CWorkerBridge bridge(ui, &context);
+
+    std::atomic<bool> posted{false};
+    int count = -1;
+    std::thread worker([&] {
+        posted = true;
+        bridge.ShowMessage("never shown");
+        count = bridge.CountRefusedLogin();
+    });
+    // The UI thread does not serve events here: without Abandon the worker would wait for ever.
+    while (!posted)
+        std::this_thread::yield();
+    bridge.Abandon();
+    worker.join();
+
+    EXPECT_EQ(count, 0);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(ui.Calls().empty());
+}
+
+TEST(WorkerBridge, RequestsLeftBehindByADestroyedBridgeDoNothing)
+{
+    QObject context;
+    RecordingDialog ui(LoopbackInputs(4321));
+    {
+        auto bridge = std::make_unique<CWorkerBridge>(ui, &context);
+        std::thread worker([&] { bridge->EnableButtons(false); });
+        // Give the request time to be queued without serving it, then leave it there.
+        std::this_thread::sleep_for(std::chrono::milliseconds(kQueueMs));
+        bridge->Abandon();
+        worker.join();
+    }
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(ui.Calls().empty());
+}
