@@ -56,7 +56,8 @@ ReadResult Connection::ReadExact(std::uint8_t* buf, std::size_t len)
 
 bool Connection::HasWaitingBytes()
 {
-    return WaitReadable(m_handle, 0) == WaitResult::Ready;
+    // Not a poll: a client that closed right after its piece is readable too, but sent nothing more.
+    return HasDataWaiting(m_handle);
 }
 
 IoOutcome Connection::SendAll(const std::uint8_t* data, std::size_t len)

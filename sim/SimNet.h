@@ -42,6 +42,9 @@ long RecvSome(NetHandle handle, void* buf, std::size_t len);
 // Count sent, kWouldBlock or kNetError; never raises a broken-pipe signal.
 long SendSome(NetHandle handle, const void* data, std::size_t len);
 
+// True when at least one byte is waiting to be read; an orderly close waiting there does not count.
+bool HasDataWaiting(NetHandle handle);
+
 // Sends the end of the stream first, so the peer reads an orderly close.
 void CloseGracefully(NetHandle handle);
 // Drops the connection so the peer sees a reset.

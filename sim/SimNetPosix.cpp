@@ -177,6 +177,16 @@ long SendSome(NetHandle handle, const void* data, std::size_t len)
     }
 }
 
+bool HasDataWaiting(NetHandle handle)
+{
+    char byte;
+    ssize_t n;
+    do {
+        n = recv(static_cast<int>(handle), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    } while (n < 0 && errno == EINTR);
+    return n > 0;
+}
+
 void CloseGracefully(NetHandle handle)
 {
     shutdown(static_cast<int>(handle), SHUT_WR);

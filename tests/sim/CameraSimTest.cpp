@@ -43,6 +43,8 @@ public:
         return send(m_fd, data, len, MSG_NOSIGNAL) == static_cast<ssize_t>(len);
     }
     bool Send(const std::string& bytes) { return Send(bytes.data(), bytes.size()); }
+    // The end of the stream right behind what was sent; replies can still be read.
+    void EndSending() { shutdown(m_fd, SHUT_WR); }
     // Up to len bytes, as many receive calls as it takes; fewer when the camera closes or resets.
     std::size_t Receive(std::uint8_t* buf, std::size_t len, int* error = nullptr)
     {
@@ -230,6 +232,26 @@ TEST(Sim, RefusesMoreBytesThanAFragmentBeforeItsReply)
     ASSERT_TRUE(client.ReadReply(reply));
     EXPECT_EQ(ReadStatusCode(reply), ST_FAILED);
     EXPECT_EQ(ReadReasonText(reply), "more than 10240 bytes arrived for fragment:0");
+}
+
+TEST(Sim, ClosingRightAfterAFragmentIsNotTakenForExtraBytes)
+{
+    SimProcess sim({"--sessions", "1"});
+    ASSERT_NE(sim.Port(), 0);
+    {
+        RawClient client(sim.Port());
+        ASSERT_TRUE(client.LogIn());
+        const std::string image = Image('F', 2 * FRAGMENT_SIZE);
+        StatusReply reply;
+        ASSERT_TRUE(SendHeader(client, HeaderFor(image), reply));
+        ASSERT_TRUE(client.Send(image.substr(0, FRAGMENT_SIZE)));
+        client.EndSending();
+        ASSERT_TRUE(client.ReadReply(reply));
+        EXPECT_EQ(ReadStatusCode(reply), ST_FRAGMENT_OK);
+    }
+    ASSERT_TRUE(sim.WaitForSessions(1));
+    EXPECT_NE(sim.Child().Stderr().find("client closed after 10240 of 20480 image bytes"), std::string::npos)
+        << sim.Child().Stderr();
 }
 
 TEST(Sim, AnswersAStalledImageInsteadOfWaitingForever)
