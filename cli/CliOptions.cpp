@@ -142,7 +142,7 @@ CliParse ParseCliArguments(int argc, const char* const* argv)
     if (options.ipText.empty())
         parse.error = "--ip is required";
     else if (!ParseIpv4Fields(options.ipText, options.address))
-        parse.error = "--ip needs four decimal fields from 0 to 255, as in 192.168.0.90; got '" + options.ipText + "'";
+        parse.error = "--ip needs four decimal fields from 0 to 255, as in 192.0.2.10; got '" + options.ipText + "'";
     else if (positionals == 0)
         parse.error = "FIRMWARE is missing";
     else if (positionals > 1)
