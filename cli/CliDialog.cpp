@@ -14,9 +14,13 @@ CliDialog::CliDialog(UpgradeInputs inputs, CliOutput& output) : m_inputs(std::mo
 UpgradeInputs CliDialog::LoadInputs()
 {
     // Only for showing bytes; the session reads the file itself and judges it.
-    std::error_code ec;
-    const std::uintmax_t size = std::filesystem::file_size(m_inputs.firmwarePath, ec);
-    m_imageBytes = ec ? 0 : size;
+    if (m_inputs.preloadedImage) {
+        m_imageBytes = m_inputs.preloadedImage->length;
+    } else {
+        std::error_code ec;
+        const std::uintmax_t size = std::filesystem::file_size(m_inputs.firmwarePath, ec);
+        m_imageBytes = ec ? 0 : size;
+    }
     return m_inputs;
 }
 

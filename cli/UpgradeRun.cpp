@@ -41,6 +41,29 @@ UpgradeInputs InputsFrom(const CliOptions& options, const std::string& password)
 
 } // namespace
 
+bool RunSession(const UpgradeInputs& inputs, CliOutput& output, const StopSignal& stop)
+{
+    CliDialog dialog(inputs, output);
+    UpgradeThreadProc(dialog, stop);
+    return dialog.Completed();
+}
+
+int ExitStatusFor(bool completed, Interruption interruption)
+{
+    // An upgrade that completed stays completed, even when Ctrl-C came while the socket was closing.
+    if (completed)
+        return kExitCompleted;
+    switch (interruption) {
+    case Interruption::Interrupt:
+        return kExitInterrupted;
+    case Interruption::Terminate:
+        return kExitTerminated;
+    case Interruption::None:
+        break;
+    }
+    return kExitSessionEnded;
+}
+
 int RunSingleUpgrade(const CliOptions& options, std::FILE* out, std::FILE* err)
 {
     const PasswordLookup password = ResolvePassword(options.passwordFile);
@@ -68,26 +91,17 @@ int RunSingleUpgrade(const CliOptions& options, std::FILE* out, std::FILE* err)
     }
 
     StopSignal stop;
-    CliDialog dialog(InputsFrom(options, password.password), *output);
     Interruption interruption;
     {
         InterruptWatcher watcher(stop);
-        UpgradeThreadProc(dialog, stop);
+        result.completed = RunSession(InputsFrom(options, password.password), *output, stop);
         interruption = watcher.Seen();
     }
-    // An upgrade that completed stays completed, even when Ctrl-C came while the socket was closing.
-    result.completed = dialog.Completed();
-    if (result.completed) {
-        result.exitCode = kExitCompleted;
-    } else if (interruption == Interruption::Interrupt) {
-        result.exitCode = kExitInterrupted;
+    result.exitCode = ExitStatusFor(result.completed, interruption);
+    if (!result.completed && interruption == Interruption::Interrupt)
         result.interruption = "SIGINT";
-    } else if (interruption == Interruption::Terminate) {
-        result.exitCode = kExitTerminated;
+    else if (!result.completed && interruption == Interruption::Terminate)
         result.interruption = "SIGTERM";
-    } else {
-        result.exitCode = kExitSessionEnded;
-    }
     output->Result(result);
     return result.exitCode;
 }

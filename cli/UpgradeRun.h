@@ -2,12 +2,24 @@
 #pragma once
 
 #include "CliOptions.h"
+#include "CliOutput.h"
+#include "CliPlatform.h"
+#include "StopSignal.h"
+#include "UpgradeDialogOps.h"
 
 #include <cstdio>
 
 // Everything after parsing: help, version or the upgrade. Returns the process exit status.
 int RunCli(const CliOptions& options);
 
-// The upgrade of one camera, reporting to the given streams; the exit status. A mode for many cameras
-// can call this per camera with streams (or an output) of its own.
+// The upgrade of one camera as the options say, reporting to the given streams, with Ctrl-C and SIGTERM
+// watched while it runs; the exit status.
 int RunSingleUpgrade(const CliOptions& options, std::FILE* out, std::FILE* err);
+
+// One session, reported to output; true when it ended with "Firmware upgrade completed". Sessions of many
+// cameras may run at once, each on its own thread with its own output, sharing one stop signal (and one
+// image through UpgradeInputs::preloadedImage).
+bool RunSession(const UpgradeInputs& inputs, CliOutput& output, const StopSignal& stop);
+
+// The exit status of a run that ended so.
+int ExitStatusFor(bool completed, Interruption interruption);
