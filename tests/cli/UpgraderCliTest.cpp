@@ -7,6 +7,8 @@
 
 #include <arpa/inet.h>
 #include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -294,21 +296,36 @@ INSTANTIATE_TEST_SUITE_P(Cli, StopOnSignal,
                          ::testing::Values(StopCase{SIGINT, 130, "SIGINT"}, StopCase{SIGTERM, 143, "SIGTERM"}),
                          [](const ::testing::TestParamInfo<StopCase>& info) { return info.param.name; });
 
-TEST(Cli, StderrShowsABarOnATerminalPlainLinesOnAPipeAndNothingWhenQuiet)
-{
-    TempDir dir;
-    // A short last piece, so the bar reaches its end (a 22 for the last full fragment leaves it one short).
-    const std::string firmware = dir.Write("image.frm", FirmwareBytes('F', 40 * FRAGMENT_SIZE + 1));
-    SimProcess sim(Concat({"--ack-delay-ms", "2"}, kQuickFlash));
-    ASSERT_NE(sim.Port(), 0);
-    const std::vector<std::string> args = Concat(CameraArgs(sim.Port()), {firmware});
+// A short last piece, so the bar reaches its end (a 22 for the last full fragment leaves it one short).
+constexpr std::size_t kBarImageLength = 40 * FRAGMENT_SIZE + 1;
+const std::vector<std::string> kBarSimFlags = {"--ack-delay-ms", "2", "--flash-steps", "2", "--flash-delay-ms", "0"};
 
-    const CliResult terminal = RunCli(args, {}, true);
+TEST(Cli, StderrShowsARedrawnBarOnATerminal)
+{
+    const int probe = posix_openpt(O_RDWR | O_NOCTTY);
+    if (probe < 0)
+        GTEST_SKIP() << "no pseudo-terminals on this machine";
+    close(probe);
+    TempDir dir;
+    const std::string firmware = dir.Write("image.frm", FirmwareBytes('F', kBarImageLength));
+    SimProcess sim(kBarSimFlags);
+    ASSERT_NE(sim.Port(), 0);
+
+    const CliResult terminal = RunCli(Concat(CameraArgs(sim.Port()), {firmware}), {}, true);
     EXPECT_TRUE(terminal.end.exited && terminal.end.code == 0);
     EXPECT_EQ(terminal.out, Lines({"Firmware upgrade completed"}));
-    for (const char* text : {"\rTransferring Firmware  [###", "100%  400.0 KiB / 400.0 KiB", "\x1b[K",
+    for (const char* text : {"\rTransferring Firmware  [###", "] 100%  400.0 KiB / 400.0 KiB", "\x1b[K",
                              "\rVerifying flash memory [##############################] 100%"})
         EXPECT_NE(terminal.err.find(text), std::string::npos) << text;
+}
+
+TEST(Cli, StderrShowsPlainLinesOnAPipeAndNothingWhenQuiet)
+{
+    TempDir dir;
+    const std::string firmware = dir.Write("image.frm", FirmwareBytes('F', kBarImageLength));
+    SimProcess sim(kBarSimFlags);
+    ASSERT_NE(sim.Port(), 0);
+    const std::vector<std::string> args = Concat(CameraArgs(sim.Port()), {firmware});
 
     const CliResult pipe = RunCli(args);
     EXPECT_TRUE(pipe.end.exited && pipe.end.code == 0);
