@@ -167,7 +167,7 @@ bool CameraSession::Answer(const std::string& step, const StatusReply& reply, co
 
 bool CameraSession::ApplyFault(const Fault& fault, const StatusReply& reply, const char* terminalResult)
 {
-    const std::string label = "fault " + fault.spec;
+    const std::string label = "fault " + fault.asGiven;
     using A = Fault::Action;
     switch (fault.action) {
     case A::Deny:

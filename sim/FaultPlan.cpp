@@ -7,10 +7,11 @@
 namespace {
 
 constexpr std::size_t kMaxCodeText = REPLY_PROGRESS_VALUE_OFFSET - 1; // the field keeps its terminator
+constexpr std::size_t kMaxCountDigits = 9;                             // stays far inside an unsigned long
 
 bool ParseCount(const std::string& text, std::size_t& value)
 {
-    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos || text.size() > 9)
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos || text.size() > kMaxCountDigits)
         return false;
     value = std::strtoul(text.c_str(), nullptr, 10);
     return true;
@@ -96,31 +97,31 @@ std::string fault_step::Flash(std::size_t index)
     return "flash:" + std::to_string(index);
 }
 
-std::string FaultPlan::Add(const std::string& spec)
+std::string FaultPlan::Add(const std::string& faultText)
 {
     std::string step, rest;
     bool hadColon = false;
-    SplitOnce(spec, step, rest, hadColon);
+    SplitOnce(faultText, step, rest, hadColon);
     if (step == "fragment" || step == "flash") {
         std::string indexText;
         SplitOnce(std::string(rest), indexText, rest, hadColon);
         std::size_t index = 0;
         if (!ParseCount(indexText, index))
-            return "fault '" + spec + "': " + step + " needs an index, as in " + step + ":0";
+            return "fault '" + faultText + "': " + step + " needs an index, as in " + step + ":0";
         step = step == "fragment" ? fault_step::Fragment(index) : fault_step::Flash(index);
     } else if (step != fault_step::kLogin && step != fault_step::kHeader && step != fault_step::kFinal &&
                step != fault_step::kDone) {
-        return "fault '" + spec + "': unknown step '" + step + "'";
+        return "fault '" + faultText + "': unknown step '" + step + "'";
     }
     if (!hadColon)
-        return "fault '" + spec + "': no action after the step";
+        return "fault '" + faultText + "': no action after the step";
     Fault fault;
-    fault.spec = spec;
+    fault.asGiven = faultText;
     const std::string error = ParseAction(rest, fault);
     if (!error.empty())
-        return "fault '" + spec + "': " + error;
+        return "fault '" + faultText + "': " + error;
     if (!m_faults.emplace(step, fault).second)
-        return "fault '" + spec + "': a fault for " + step + " is given already";
+        return "fault '" + faultText + "': a fault for " + step + " is given already";
     return "";
 }
 

@@ -13,7 +13,7 @@ struct Fault {
     std::string text;                // Code: the status field's text; Fail: the reason
     std::size_t bytes = 0;           // CloseAfter, ResetAfter: bytes of the reply sent first
     std::vector<std::size_t> pieces; // Split
-    std::string spec;                // as given on the command line, for the session log
+    std::string asGiven;              // as given on the command line, for the session log
 };
 
 // The steps, as keys: "login", "header", "fragment:K", "final", "flash:K", "done".
@@ -29,7 +29,7 @@ std::string Flash(std::size_t index);
 class FaultPlan {
 public:
     // Adds one "STEP:ACTION"; returns an error text, empty when the fault was taken.
-    std::string Add(const std::string& spec);
+    std::string Add(const std::string& faultText);
     // The fault scripted for the step, or null.
     const Fault* At(const std::string& step) const;
     bool Empty() const { return m_faults.empty(); }

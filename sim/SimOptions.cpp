@@ -8,11 +8,12 @@ namespace {
 constexpr long kMaxPort = 65535;
 constexpr long kMaxFlashSteps = 65535; // the progress numbers are 16-bit
 constexpr long kMaxDelayMs = 60 * 60 * 1000;
+constexpr std::size_t kMaxNumberDigits = 10; // stays inside a long before the range check
 
 // A whole decimal number from min to max, or false.
 bool ParseNumber(const std::string& text, long min, long max, long& value)
 {
-    if (text.empty() || text.size() > 10 || text.find_first_not_of("0123456789") != std::string::npos)
+    if (text.empty() || text.size() > kMaxNumberDigits || text.find_first_not_of("0123456789") != std::string::npos)
         return false;
     value = std::strtol(text.c_str(), nullptr, 10);
     return value >= min && value <= max;

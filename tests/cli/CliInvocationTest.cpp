@@ -51,11 +51,16 @@ TEST(CliUsage, FirmwareWithoutTheExtensionFrmIsRefusedWithoutConnecting)
     ASSERT_NE(sim.Port(), 0);
     for (const char* name : {"image.FRM", "image.Frm", "image.frm.bak", "frm", "image.", "dir.frm/image"}) {
         const std::vector<std::string> args = {"--ip", "127.0.0.1", "--port", std::to_string(sim.Port())};
-        const CliResult text = RunCli([&] { auto a = args; a.push_back(dir.Path(name)); return a; }());
+        std::vector<std::string> textArgs = args;
+        textArgs.push_back(dir.Path(name));
+        const CliResult text = RunCli(textArgs);
         EXPECT_TRUE(text.end.exited && text.end.code == 2) << name;
         EXPECT_EQ(text.out, Lines({"You must load firmware"})) << name;
 
-        const CliResult json = RunCli([&] { auto a = args; a.push_back("--json"); a.push_back(dir.Path(name)); return a; }());
+        std::vector<std::string> jsonArgs = args;
+        jsonArgs.push_back("--json");
+        jsonArgs.push_back(dir.Path(name));
+        const CliResult json = RunCli(jsonArgs);
         EXPECT_TRUE(json.end.exited && json.end.code == 2) << name;
         EXPECT_EQ(json.out, Lines({R"({"type":"message","text":"You must load firmware"})",
                                    R"({"type":"result","exit":2,"completed":false})"}))

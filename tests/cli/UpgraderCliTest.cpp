@@ -63,9 +63,9 @@ TEST_P(CompletedUpgrade, PrintsTheVerdictExitsZeroAndTheCameraHoldsTheSameBytes)
     ASSERT_TRUE(sim.WaitForSessions(1));
     EXPECT_EQ(ReadWholeFile(dir.Path("camera/session-1.frm")), image);
     const std::string log = sim.Child().Stderr();
-    EXPECT_NE(log.find(std::string("tag ") + c.tag + ", length " + std::to_string(c.length) + ", checksum ok, completed"),
-              std::string::npos)
-        << log;
+    const std::string summary =
+        std::string("tag ") + c.tag + ", length " + std::to_string(c.length) + ", checksum ok, completed";
+    EXPECT_NE(log.find(summary), std::string::npos) << log;
 }
 
 INSTANTIATE_TEST_SUITE_P(Cli, CompletedUpgrade,
@@ -163,7 +163,8 @@ INSTANTIATE_TEST_SUITE_P(
                     {"SOCKET_ERROR in recvn", "socket error(read firmware transfer status message)"}, 1},
         VerdictCase{"ImageCompleteTooEarly",
                     {"--fault", "fragment:0:code:22"}, {}, {}, 'F', {"PC didn't send all firmware"}, 1},
-        VerdictCase{"FlashFailed", {"--fault", "flash:2:fail:bad block"}, {}, {}, 'F', {"Upgrade failed: bad block"}, 1},
+        VerdictCase{"FlashFailed",
+                    {"--fault", "flash:2:fail:bad block"}, {}, {}, 'F', {"Upgrade failed: bad block"}, 1},
         VerdictCase{"UnknownFlashCode",
                     {"--fault", "flash:0:code:21"}, {}, {}, 'F', {"Undefined upgrade progress message"}, 1},
         VerdictCase{"RepliesInPieces",
