@@ -226,6 +226,12 @@ long SendSome(NetHandle handle, const void* data, std::size_t len)
     return WSAGetLastError() == WSAEWOULDBLOCK ? kWouldBlock : kNetError;
 }
 
+bool HasDataWaiting(NetHandle handle)
+{
+    char byte;
+    return recv(Sock(handle), &byte, 1, MSG_PEEK) > 0; // the socket never blocks: nothing waiting fails
+}
+
 void CloseGracefully(NetHandle handle)
 {
     shutdown(Sock(handle), SD_SEND);
