@@ -19,6 +19,8 @@ public:
     bool Start();
     // True from Start until the session has returned.
     bool Running() const { return m_running.load(std::memory_order_acquire); }
+    // UI thread, when the bridge's hand-over event arrives.
+    void ServePending() { m_bridge.ServePending(); }
     // Asks the session to stop, releases any hand-over it waits for, and joins it. UI thread.
     void Stop();
 

@@ -89,6 +89,9 @@ public slots:
     // Every way the dialog ends (Exit, Esc, Enter) passes here: the worker stops before the window goes.
     void done(int result) override;
 
+    // The worker bridge's wake-up: serves what the worker waits for.
+    void OnHandOver();
+
 protected:
     void keyPressEvent(QKeyEvent* event) override;
 

@@ -91,6 +91,13 @@ void CUpgraderDlg::StopWorker()
     m_pWorkerThread.reset();
 }
 
+void CUpgraderDlg::OnHandOver()
+{
+    // A wake-up can outlive the worker that sent it; then there is nothing to serve.
+    if (m_pWorkerThread)
+        m_pWorkerThread->ServePending();
+}
+
 long CUpgraderDlg::OnRefreshRequest(unsigned long wParam, long /*lParam*/)
 {
     if (wParam == kRefreshRead) {

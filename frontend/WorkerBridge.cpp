@@ -19,52 +19,62 @@ void CWorkerBridge::Abandon()
     {
         std::lock_guard<std::mutex> lock(m_handOver->mutex);
         m_handOver->abandoned = true;
+        m_handOver->waiting.clear();
     }
     m_handOver->served.notify_all();
 }
 
-template <typename Result>
-Result CWorkerBridge::Call(std::function<Result()> operation, Result fallback)
+void CWorkerBridge::ServePending()
 {
-    struct Reply {
-        std::optional<Result> value;
-    };
+    // Locals only from here on: a request may end the bridge's life (see the header).
     const std::shared_ptr<HandOver> handOver = m_handOver;
-    const auto reply = std::make_shared<Reply>();
-    {
-        std::lock_guard<std::mutex> lock(handOver->mutex);
-        if (handOver->abandoned)
-            return fallback;
+    for (;;) {
+        std::shared_ptr<Request> next;
+        {
+            std::lock_guard<std::mutex> lock(handOver->mutex);
+            if (handOver->abandoned || handOver->waiting.empty())
+                return;
+            next = std::move(handOver->waiting.front());
+            handOver->waiting.pop_front();
+        }
+        next->run();
+        {
+            std::lock_guard<std::mutex> lock(handOver->mutex);
+            next->done = true;
+        }
+        handOver->served.notify_all();
     }
-    const bool posted = QMetaObject::invokeMethod(
-        m_uiContext,
-        [handOver, reply, operation = std::move(operation)]() {
-            {
-                std::lock_guard<std::mutex> lock(handOver->mutex);
-                if (handOver->abandoned)
-                    return;
-            }
-            Result value = operation();
-            {
-                std::lock_guard<std::mutex> lock(handOver->mutex);
-                reply->value = std::move(value);
-            }
-            handOver->served.notify_all();
-        },
-        Qt::QueuedConnection);
-    if (!posted)
-        return fallback;
-
-    std::unique_lock<std::mutex> lock(handOver->mutex);
-    handOver->served.wait(lock, [&] { return reply->value.has_value() || handOver->abandoned; });
-    return reply->value ? std::move(*reply->value) : fallback;
 }
 
-void CWorkerBridge::Run(std::function<void()> operation)
+template <typename Result>
+Result CWorkerBridge::Call(std::function<Result(UpgradeDialogOps&)> operation, Result fallback)
+{
+    // The result lives with the request, not on this stack: an abandoned worker may be gone while the UI
+    // thread still finishes the request.
+    const auto result = std::make_shared<std::optional<Result>>();
+    auto request = std::make_shared<Request>();
+    request->run = [ops = &m_uiOps, result, operation = std::move(operation)] { *result = operation(*ops); };
+    {
+        std::lock_guard<std::mutex> lock(m_handOver->mutex);
+        if (m_handOver->abandoned)
+            return fallback;
+        m_handOver->waiting.push_back(request);
+    }
+    if (!QMetaObject::invokeMethod(m_uiContext, "OnHandOver", Qt::QueuedConnection)) {
+        Abandon(); // nobody can serve it: a programming error, but never a hang
+        return fallback;
+    }
+
+    std::unique_lock<std::mutex> lock(m_handOver->mutex);
+    m_handOver->served.wait(lock, [&] { return request->done || m_handOver->abandoned; });
+    return request->done && *result ? std::move(**result) : fallback;
+}
+
+void CWorkerBridge::Run(std::function<void(UpgradeDialogOps&)> operation)
 {
     Call<bool>(
-        [operation = std::move(operation)] {
-            operation();
+        [operation = std::move(operation)](UpgradeDialogOps& ops) {
+            operation(ops);
             return true;
         },
         false);
@@ -72,45 +82,45 @@ void CWorkerBridge::Run(std::function<void()> operation)
 
 UpgradeInputs CWorkerBridge::LoadInputs()
 {
-    return Call<UpgradeInputs>([ops = &m_uiOps] { return ops->LoadInputs(); }, UpgradeInputs{});
+    return Call<UpgradeInputs>([](UpgradeDialogOps& ops) { return ops.LoadInputs(); }, UpgradeInputs{});
 }
 
 void CWorkerBridge::SetStatusText(const std::string& text)
 {
-    Run([ops = &m_uiOps, text] { ops->SetStatusText(text); });
+    Run([text](UpgradeDialogOps& ops) { ops.SetStatusText(text); });
 }
 
 void CWorkerBridge::ShowMembers()
 {
-    Run([ops = &m_uiOps] { ops->ShowMembers(); });
+    Run([](UpgradeDialogOps& ops) { ops.ShowMembers(); });
 }
 
 void CWorkerBridge::SetProgressRange(std::uint32_t high)
 {
-    Run([ops = &m_uiOps, high] { ops->SetProgressRange(high); });
+    Run([high](UpgradeDialogOps& ops) { ops.SetProgressRange(high); });
 }
 
 void CWorkerBridge::SetProgressPos(std::uint32_t pos)
 {
-    Run([ops = &m_uiOps, pos] { ops->SetProgressPos(pos); });
+    Run([pos](UpgradeDialogOps& ops) { ops.SetProgressPos(pos); });
 }
 
 void CWorkerBridge::EnableButtons(bool enable)
 {
-    Run([ops = &m_uiOps, enable] { ops->EnableButtons(enable); });
+    Run([enable](UpgradeDialogOps& ops) { ops.EnableButtons(enable); });
 }
 
 void CWorkerBridge::FinishUpgrade()
 {
-    Run([ops = &m_uiOps] { ops->FinishUpgrade(); });
+    Run([](UpgradeDialogOps& ops) { ops.FinishUpgrade(); });
 }
 
 void CWorkerBridge::ShowMessage(const std::string& text)
 {
-    Run([ops = &m_uiOps, text] { ops->ShowMessage(text); });
+    Run([text](UpgradeDialogOps& ops) { ops.ShowMessage(text); });
 }
 
 int CWorkerBridge::CountRefusedLogin()
 {
-    return Call<int>([ops = &m_uiOps] { return ops->CountRefusedLogin(); }, 0);
+    return Call<int>([](UpgradeDialogOps& ops) { return ops.CountRefusedLogin(); }, 0);
 }

@@ -2,11 +2,17 @@
 // while the worker waits, as a synchronous hand-over. Abandon() releases a waiting worker at once and
 // turns every later operation into a no-op, so that a closing dialog never waits for a hand-over that
 // nobody will serve.
+//
+// Requests travel in a queue of the bridge's own under a standard mutex; the UI thread is only woken by a
+// queued call, without arguments, of the slot OnHandOver() of the UI context. So everything of ours that
+// crosses threads is ordered by that mutex, which the thread sanitizer sees (it cannot see the toolkit's
+// own locks, and the toolkit makes and frees the queued call itself).
 #pragma once
 
 #include "UpgradeDialogOps.h"
 
 #include <condition_variable>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -15,12 +21,16 @@ class QObject;
 
 class CWorkerBridge : public UpgradeDialogOps {
 public:
-    // uiOps runs on the thread of uiContext; events for a destroyed uiContext are dropped.
+    // uiOps and uiContext belong to the UI thread and outlive every worker that uses this bridge.
+    // uiContext has a slot OnHandOver() that calls ServePending() of the bridge in use, if any.
     CWorkerBridge(UpgradeDialogOps& uiOps, QObject* uiContext);
     ~CWorkerBridge() override;
     CWorkerBridge(const CWorkerBridge&) = delete;
     CWorkerBridge& operator=(const CWorkerBridge&) = delete;
 
+    // UI thread: carries out the waiting requests. A request may open a nested event loop (a message
+    // box) in which the bridge is destroyed; after running a request this touches nothing of the bridge.
+    void ServePending();
     // Any thread. Idempotent.
     void Abandon();
 
@@ -35,19 +45,22 @@ public:
     int CountRefusedLogin() override;
 
 private:
-    // Shared with every posted request: a request that runs after its worker has left touches only this,
-    // never the bridge.
+    struct Request {
+        std::function<void()> run; // keeps its result in storage it shares with the waiting worker
+        bool done = false;
+    };
     struct HandOver {
         std::mutex mutex;
         std::condition_variable served;
         bool abandoned = false;
+        std::deque<std::shared_ptr<Request>> waiting;
     };
 
     template <typename Result>
-    Result Call(std::function<Result()> operation, Result fallback);
-    void Run(std::function<void()> operation);
+    Result Call(std::function<Result(UpgradeDialogOps&)> operation, Result fallback);
+    void Run(std::function<void(UpgradeDialogOps&)> operation);
 
     UpgradeDialogOps& m_uiOps;
-    QObject* m_uiContext; // outlives every worker that uses this bridge
+    QObject* m_uiContext;
     std::shared_ptr<HandOver> m_handOver;
 };

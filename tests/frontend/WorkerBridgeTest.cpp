@@ -14,15 +14,31 @@
 namespace {
 constexpr int kWaitMs = 15000;
 constexpr int kQueueMs = 50;
-}
+
+} // namespace
+
+// Stands where the dialog stands: it answers the bridge's wake-up by serving the waiting requests.
+class ServingContext : public QObject {
+    Q_OBJECT
+public slots:
+    void OnHandOver()
+    {
+        if (bridge)
+            bridge->ServePending();
+    }
+
+public:
+    CWorkerBridge* bridge = nullptr;
+};
 
 TEST(WorkerBridge, OperationsRunOnTheUiThreadInOrderAndReturnTheirValues)
 {
-    QObject context;
+    ServingContext context;
     RecordingDialog ui(LoopbackInputs(4321, "/data/fw.frm"));
     std::vector<bool> onUiThread;
     ui.onCall = [&](const std::string&) { onUiThread.push_back(QThread::currentThread() == context.thread()); };
     CWorkerBridge bridge(ui, &context);
+    context.bridge = &bridge;
 
     std::atomic<bool> done{false};
     UpgradeInputs inputs;
@@ -54,9 +70,10 @@ TEST(WorkerBridge, OperationsRunOnTheUiThreadInOrderAndReturnTheirValues)
 
 TEST(WorkerBridge, AbandonReleasesAWaitingWorkerThatTheUiNeverServes)
 {
-    QObject context;
+    ServingContext context;
     RecordingDialog ui(LoopbackInputs(4321));
     CWorkerBridge bridge(ui, &context);
+    context.bridge = &bridge;
 
     std::atomic<bool> posted{false};
     int count = -1;
@@ -76,18 +93,19 @@ TEST(WorkerBridge, AbandonReleasesAWaitingWorkerThatTheUiNeverServes)
     EXPECT_TRUE(ui.Calls().empty());
 }
 
-TEST(WorkerBridge, RequestsLeftBehindByADestroyedBridgeDoNothing)
+TEST(WorkerBridge, WakeUpAfterAbandonServesNothing)
 {
-    QObject context;
+    ServingContext context;
     RecordingDialog ui(LoopbackInputs(4321));
-    {
-        auto bridge = std::make_unique<CWorkerBridge>(ui, &context);
-        std::thread worker([&] { bridge->EnableButtons(false); });
-        // Give the request time to be queued without serving it, then leave it there.
-        std::this_thread::sleep_for(std::chrono::milliseconds(kQueueMs));
-        bridge->Abandon();
-        worker.join();
-    }
+    CWorkerBridge bridge(ui, &context);
+    context.bridge = &bridge;
+    std::thread worker([&] { bridge.EnableButtons(false); });
+    // Let the request be queued without serving it, then abandon it with its wake-up still pending.
+    std::this_thread::sleep_for(std::chrono::milliseconds(kQueueMs));
+    bridge.Abandon();
+    worker.join();
     QCoreApplication::processEvents();
     EXPECT_TRUE(ui.Calls().empty());
 }
+
+#include "WorkerBridgeTest.moc"
