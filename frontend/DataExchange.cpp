@@ -10,10 +10,12 @@ void DDX_Text(CDataExchange& dx, QLineEdit* field, QString& member)
 {
     if (dx.failed)
         return;
-    if (dx.saveAndValidate)
+    if (dx.saveAndValidate) {
         member = field->text();
-    else
+    } else {
         SetTextPastLimit(field, member);
+        field->setCursorPosition(0); // a written field shows its beginning, as after any new text
+    }
 }
 
 void DDX_Text(CDataExchange& dx, QLabel* label, QString& member)

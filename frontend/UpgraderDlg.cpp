@@ -58,7 +58,10 @@ CUpgraderDlg::CUpgraderDlg(QWidget* parent, DialogSeams seams)
 
     setObjectName(QStringLiteral("IDD_%1").arg(IDD_UPGRADER_DIALOG));
     setWindowTitle(QString::fromLatin1(dlgtemplate::kCaption));
-    QFont font(QString::fromLatin1(dlgtemplate::kFontFamily));
+    // The template's font where it exists, else a narrow sans serif, so the labels fit their boxes.
+    QFont font;
+    font.setFamilies({QString::fromLatin1(dlgtemplate::kFontFamily), QStringLiteral("Microsoft Sans Serif"),
+                      QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("Liberation Sans Narrow")});
     font.setPointSize(dlgtemplate::kFontPoints);
     setFont(font);
     setFixedSize(UnitsToX(dlgtemplate::kWidth), UnitsToY(dlgtemplate::kHeight));
