@@ -1,20 +1,35 @@
 #include "CliOptions.h"
 
+#include <set>
+
 namespace {
 
 constexpr std::size_t kAddressFields = 4;
 constexpr std::size_t kMaxFieldDigits = 3;
 constexpr int kMaxFieldValue = 255;
 constexpr char kFirmwareExtension[] = "frm";
+// Options that name a camera or how to reach one; --inspect reaches none.
+const char* const kCameraOptions[] = {"--ip", "--targets", "--parallel", "--port", "--id", "--password-file"};
 
 bool IsDigit(char c)
 {
     return c >= '0' && c <= '9';
 }
 
+// What the command line said beyond the options' values: which options it named, and texts judged later.
+struct ParseNotes {
+    std::set<std::string> named;
+    std::string parallelText;
+    bool inspect = false;
+};
+
 // Options that take a value, and where it goes.
-std::string* ValueField(const std::string& name, CliOptions& options)
+std::string* ValueField(const std::string& name, CliOptions& options, ParseNotes& notes)
 {
+    if (name == "--targets")
+        return &options.targetsFile;
+    if (name == "--parallel")
+        return &notes.parallelText;
     if (name == "--ip")
         return &options.ipText;
     if (name == "--port")
@@ -26,8 +41,10 @@ std::string* ValueField(const std::string& name, CliOptions& options)
     return nullptr;
 }
 
-bool* FlagField(const std::string& name, CliOptions& options)
+bool* FlagField(const std::string& name, CliOptions& options, ParseNotes& notes)
 {
+    if (name == "--inspect")
+        return &notes.inspect;
     if (name == "--json")
         return &options.json;
     if (name == "--quiet")
@@ -52,6 +69,22 @@ bool FindInformational(int argc, const char* const* argv, CliOptions::Action& ac
         }
     }
     return false;
+}
+
+bool ParseParallel(const std::string& text, int& parallel)
+{
+    if (text.empty() || text.size() > std::to_string(kMaxParallel).size())
+        return false;
+    int value = 0;
+    for (char c : text) {
+        if (!IsDigit(c))
+            return false;
+        value = value * 10 + (c - '0');
+    }
+    if (value < 1 || value > kMaxParallel)
+        return false;
+    parallel = value;
+    return true;
 }
 
 } // namespace
@@ -92,6 +125,7 @@ CliParse ParseCliArguments(int argc, const char* const* argv)
     if (FindInformational(argc, argv, options.action))
         return parse;
 
+    ParseNotes notes;
     int positionals = 0;
     bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
@@ -118,7 +152,7 @@ CliParse ParseCliArguments(int argc, const char* const* argv)
                           "use --password-file FILE or the environment variable UPGRADER_PASSWORD";
             return parse;
         }
-        if (std::string* field = ValueField(arg, options)) {
+        if (std::string* field = ValueField(arg, options, notes)) {
             if (!inlineValue) {
                 if (i + 1 >= argc) {
                     parse.error = "option " + arg + " needs a value";
@@ -127,7 +161,8 @@ CliParse ParseCliArguments(int argc, const char* const* argv)
                 value = argv[++i];
             }
             *field = value;
-        } else if (bool* flag = FlagField(arg, options)) {
+            notes.named.insert(arg);
+        } else if (bool* flag = FlagField(arg, options, notes)) {
             if (inlineValue) {
                 parse.error = "option " + arg + " takes no value";
                 return parse;
@@ -139,11 +174,33 @@ CliParse ParseCliArguments(int argc, const char* const* argv)
         }
     }
 
-    if (options.ipText.empty())
-        parse.error = "--ip is required";
-    else if (!ParseIpv4Fields(options.ipText, options.address))
+    if (notes.inspect) {
+        options.action = CliOptions::Action::Inspect;
+        for (const char* name : kCameraOptions) {
+            if (notes.named.count(name)) {
+                parse.error = std::string("--inspect connects to nothing, so ") + name + " has no place beside it";
+                break;
+            }
+        }
+    } else if (notes.named.count("--targets")) {
+        options.action = CliOptions::Action::Fleet;
+        if (notes.named.count("--ip"))
+            parse.error = "--ip and --targets exclude each other: list every camera in the targets file";
+        else if (options.targetsFile.empty())
+            parse.error = "--targets needs a file";
+        else if (notes.named.count("--parallel") && !ParseParallel(notes.parallelText, options.parallel))
+            parse.error = "--parallel needs a whole number from 1 to " + std::to_string(kMaxParallel) + "; got '" +
+                          notes.parallelText + "'";
+    } else if (notes.named.count("--parallel")) {
+        parse.error = "--parallel goes with --targets";
+    } else if (options.ipText.empty()) {
+        parse.error = "--ip is required (or --targets FILE for many cameras, or --inspect)";
+    } else if (!ParseIpv4Fields(options.ipText, options.address)) {
         parse.error = "--ip needs four decimal fields from 0 to 255, as in 192.0.2.10; got '" + options.ipText + "'";
-    else if (positionals == 0)
+    }
+    if (!parse.error.empty())
+        return parse;
+    if (positionals == 0)
         parse.error = "FIRMWARE is missing";
     else if (positionals > 1)
         parse.error = "only one FIRMWARE file, please";
@@ -153,7 +210,10 @@ CliParse ParseCliArguments(int argc, const char* const* argv)
 std::string CliUsageLine()
 {
     return "Usage: upgrader-cli --ip A.B.C.D [--port TEXT] [--id TEXT] [--password-file FILE] [--json] [--quiet] "
-           "FIRMWARE\n";
+           "FIRMWARE\n"
+           "       upgrader-cli --targets FILE [--parallel N] [--port TEXT] [--id TEXT] [--password-file FILE] "
+           "[--json] [--quiet] FIRMWARE\n"
+           "       upgrader-cli --inspect [--json] FIRMWARE\n";
 }
 
 std::string CliHelpText()
@@ -172,6 +232,16 @@ std::string CliHelpText()
            "                        {\"type\":\"range\",\"low\":0,\"high\":N},\n"
            "                        {\"type\":\"position\",\"position\":N}, and last {\"type\":\"result\",...}\n"
            "  --quiet               no status or progress on stderr\n"
+           "  --targets FILE        upgrade every camera that FILE lists, one per line: A.B.C.D or\n"
+           "                        A.B.C.D:PORT (without a port, --port's); blank lines and # comments\n"
+           "                        are skipped. Each camera gets its own session with the same image, ID\n"
+           "                        and password; the file is read once. stdout carries each session's\n"
+           "                        messages prefixed with its address, then a table of verdicts; with\n"
+           "                        --json, one object per camera and a summary object instead.\n"
+           "  --parallel N          with --targets: at most N sessions at once (default " +
+           std::to_string(kDefaultParallel) + ", at most " + std::to_string(kMaxParallel) + ")\n"
+           "  --inspect             connect to nothing; print the type tag, length, checksum, fragments\n"
+           "                        and whether the header can describe FIRMWARE (--json: one object)\n"
            "  -h, --help            show this help\n"
            "  --version             show the version\n"
            "\n"
@@ -180,5 +250,7 @@ std::string CliHelpText()
            "\n"
            "Exit status: 0 the session ended with \"Firmware upgrade completed\"; 1 any other end of the\n"
            "session; 2 a usage error or \"You must load firmware\"; 130 stopped by SIGINT (Ctrl-C);\n"
-           "143 stopped by SIGTERM.\n";
+           "143 stopped by SIGTERM. With --targets: 0 only when every camera completed, 1 otherwise, 130\n"
+           "or 143 when a signal stopped the run. --inspect: 0 when a session could send FIRMWARE, 1 when\n"
+           "it is \"Not Allowed Firmware\", too long for the header or unreadable.\n";
 }

@@ -6,8 +6,12 @@
 #include <cstdint>
 #include <string>
 
+constexpr int kDefaultParallel = 8;
+// Each running session holds a thread and a socket; far more than one operator's network needs at once.
+constexpr int kMaxParallel = 256;
+
 struct CliOptions {
-    enum class Action { Upgrade, Help, Version };
+    enum class Action { Upgrade, Fleet, Inspect, Help, Version };
     Action action = Action::Upgrade;
 
     std::string ipText;                    // as given
@@ -18,6 +22,9 @@ struct CliOptions {
     bool json = false;
     bool quiet = false;
     std::string firmware;
+
+    std::string targetsFile;           // Fleet: one camera per line
+    int parallel = kDefaultParallel;   // Fleet: at most this many sessions at once
 };
 
 struct CliParse {

@@ -3,6 +3,8 @@
 #include "CliDialog.h"
 #include "CliPlatform.h"
 #include "ExitCodes.h"
+#include "FleetRun.h"
+#include "ImageInspection.h"
 #include "JsonOutput.h"
 #include "NetStartup.h"
 #include "PasswordSource.h"
@@ -16,9 +18,6 @@
 #endif
 
 namespace {
-
-// The dialog's own message when no firmware file with the extension "frm" was chosen.
-constexpr char kMustLoadFirmware[] = "You must load firmware";
 
 std::unique_ptr<CliOutput> MakeOutput(const CliOptions& options, std::FILE* out, std::FILE* err)
 {
@@ -64,6 +63,25 @@ int ExitStatusFor(bool completed, Interruption interruption)
     return kExitSessionEnded;
 }
 
+void PrintUsageError(std::FILE* err, const std::string& error)
+{
+    std::fprintf(err, "upgrader-cli: %s\n%sTry 'upgrader-cli --help'.\n", error.c_str(), CliUsageLine().c_str());
+}
+
+bool NetworkingReady(std::FILE* err)
+{
+    // Nothing on POSIX; Windows Sockets on Windows. No clean-up: the process's end releases it.
+    const NetStartupResult net = NetStartup();
+    if (net.Succeeded() && net.VersionUsable())
+        return true;
+    if (!net.Succeeded())
+        std::fprintf(err, "upgrader-cli: the socket library did not start (error %d)\n", net.error);
+    else
+        std::fprintf(err, "upgrader-cli: the socket library offers version %d.%d, not %d.%d\n", net.majorVersion,
+                     net.minorVersion, NET_VERSION_MAJOR, NET_VERSION_MINOR);
+    return false;
+}
+
 int RunSingleUpgrade(const CliOptions& options, std::FILE* out, std::FILE* err)
 {
     const PasswordLookup password = ResolvePassword(options.passwordFile);
@@ -71,16 +89,8 @@ int RunSingleUpgrade(const CliOptions& options, std::FILE* out, std::FILE* err)
         std::fprintf(err, "upgrader-cli: %s\n", password.error.c_str());
         return kExitUsage;
     }
-    // Nothing on POSIX; Windows Sockets on Windows. No clean-up: the process's end releases it.
-    const NetStartupResult net = NetStartup();
-    if (!net.Succeeded() || !net.VersionUsable()) {
-        if (!net.Succeeded())
-            std::fprintf(err, "upgrader-cli: the socket library did not start (error %d)\n", net.error);
-        else
-            std::fprintf(err, "upgrader-cli: the socket library offers version %d.%d, not %d.%d\n",
-                         net.majorVersion, net.minorVersion, NET_VERSION_MAJOR, NET_VERSION_MINOR);
+    if (!NetworkingReady(err))
         return kExitSessionEnded;
-    }
     const std::unique_ptr<CliOutput> output = MakeOutput(options, out, err);
     RunResult result;
     if (!HasFirmwareExtension(options.firmware)) {
@@ -115,6 +125,10 @@ int RunCli(const CliOptions& options)
     case CliOptions::Action::Version:
         std::printf("upgrader-cli %s\n", UPGRADER_VERSION);
         return kExitCompleted;
+    case CliOptions::Action::Inspect:
+        return RunInspection(options.firmware, options.json, stdout, stderr);
+    case CliOptions::Action::Fleet:
+        return RunFleet(options, stdout, stderr);
     case CliOptions::Action::Upgrade:
         break;
     }

@@ -8,6 +8,7 @@
 #include "UpgradeDialogOps.h"
 
 #include <cstdio>
+#include <string>
 
 // Everything after parsing: help, version or the upgrade. Returns the process exit status.
 int RunCli(const CliOptions& options);
@@ -23,3 +24,12 @@ bool RunSession(const UpgradeInputs& inputs, CliOutput& output, const StopSignal
 
 // The exit status of a run that ended so.
 int ExitStatusFor(bool completed, Interruption interruption);
+
+// The dialog's own message when no firmware file with the extension "frm" was chosen.
+constexpr char kMustLoadFirmware[] = "You must load firmware";
+
+// "upgrader-cli: ERROR", the usage lines and where to read more.
+void PrintUsageError(std::FILE* err, const std::string& error);
+
+// Starts the socket library where the platform has one; on failure says why on err and returns false.
+bool NetworkingReady(std::FILE* err);

@@ -1,4 +1,4 @@
-// upgrader-cli: one firmware upgrade from a terminal.
+// upgrader-cli: firmware upgrades from a terminal, one camera or many, and firmware inspection.
 #include "CliOptions.h"
 #include "ExitCodes.h"
 #include "UpgradeRun.h"
@@ -9,8 +9,7 @@ int main(int argc, char** argv)
 {
     const CliParse parse = ParseCliArguments(argc, argv);
     if (!parse.error.empty()) {
-        std::fprintf(stderr, "upgrader-cli: %s\n%sTry 'upgrader-cli --help'.\n", parse.error.c_str(),
-                     CliUsageLine().c_str());
+        PrintUsageError(stderr, parse.error);
         return kExitUsage;
     }
     return RunCli(parse.options);
