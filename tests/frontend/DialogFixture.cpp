@@ -8,6 +8,7 @@
 
 namespace {
 constexpr int kHangLimitMs = 90000;
+constexpr std::uint8_t kLoopbackFirstByte = 127;
 }
 
 bool WaitUntil(const std::function<bool()>& condition, int timeoutMs)
@@ -140,6 +141,10 @@ void DialogFixture::AimAt(std::uint16_t port)
 
 void DialogFixture::ClickStart()
 {
+    // Tests talk to 127.0.0.1 only, never to the dialog's default camera address.
+    if (dlg->FirmwareLoaded()) {
+        ASSERT_EQ(Address()->Address()[0], kLoopbackFirstByte) << "aim the dialog at a camera on 127.0.0.1 first";
+    }
     QTest::mouseClick(Button(IDC_START_UPGRADE), Qt::LeftButton);
 }
 
