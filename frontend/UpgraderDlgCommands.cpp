@@ -54,14 +54,13 @@ void CUpgraderDlg::OnStartUpgrade()
         ShowBox(QString::fromLatin1(dlgtext::kUpgradeRunning), true);
         return;
     }
-    // The previous worker has returned: joining it is immediate, and its thread object goes.
-    m_pWorkerThread.reset();
-    auto worker = std::make_unique<CUpgradeWorker>(*this, this);
-    if (!worker->Start()) {
+    // The previous worker has returned: joining it is immediate, and its thread object goes. The new one
+    // is in place before its thread runs, so its first hand-over finds it.
+    m_pWorkerThread = std::make_unique<CUpgradeWorker>(*this, this);
+    if (!m_pWorkerThread->Start()) {
+        m_pWorkerThread.reset();
         ShowBox(QString::fromLatin1(dlgtext::kNoWorkerThread), true);
-        return;
     }
-    m_pWorkerThread = std::move(worker);
 }
 
 void CUpgraderDlg::OnExit()
