@@ -95,9 +95,10 @@ void PrintText(const std::string& path, const ImageFacts& f, std::FILE* out)
                      Hex(f.checksum, 8).c_str(), WireBytes(f.checksum).c_str());
     else
         std::fprintf(out, "checksum:   none: no header can carry this file\n");
-    std::fprintf(out, "fragments:  %llu of %u bytes, final piece %u bytes (%s pieces)\n",
-                 static_cast<unsigned long long>(f.fullFragments), static_cast<unsigned>(FRAGMENT_SIZE),
-                 static_cast<unsigned>(f.finalPiece), Pieces(f).c_str());
+    const std::string finalPiece =
+        f.finalPiece > 0 ? "then a final piece of " + std::to_string(f.finalPiece) + " bytes" : "no final piece";
+    std::fprintf(out, "fragments:  %llu of %u bytes, %s: %s pieces\n", static_cast<unsigned long long>(f.fullFragments),
+                 static_cast<unsigned>(FRAGMENT_SIZE), finalPiece.c_str(), Pieces(f).c_str());
     if (f.describable)
         std::fprintf(out, "header:     can describe this file\n");
     else
