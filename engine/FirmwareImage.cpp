@@ -98,6 +98,10 @@ FirmwareLoad LoadFirmwareFile(const std::string& path)
     const std::filesystem::path fsPath(path);
     if (std::filesystem::is_directory(fsPath, ec))
         return Failure("Cannot read firmware file " + Quoted(path) + ": " + std::strerror(EISDIR));
+    // Opening a pipe waits for a writer, and no stop request can end that wait; a device has no length to send.
+    const std::filesystem::file_status status = std::filesystem::status(fsPath, ec);
+    if (!ec && status.type() != std::filesystem::file_type::regular)
+        return Failure("Cannot read firmware file " + Quoted(path) + ": not a regular file");
 
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
     if (!file)
