@@ -13,6 +13,7 @@ constexpr std::size_t kTinyImageMax = 5;      // an 'M' image this short lacks s
 constexpr int kTinyImageOneIn = 10;
 constexpr int kWholeFragmentsOneIn = 4;       // images that end on a fragment boundary
 constexpr int kMaxFlashSteps = 3;
+constexpr std::size_t kFlashStages = 3; // erasing, writing, verifying
 constexpr int kMaxRefusalsBefore = 11;        // either side of the limit, and past it
 constexpr int kRefusalLimit = 10;
 constexpr std::size_t kMaxReason = 300;       // longer than the 244 bytes a reply holds
@@ -35,28 +36,59 @@ const CodeText kCodes[] = {
     {"22", 22},   {"30", 30},   {"31", 31},   {"32", 32},  {"33", 33},  {"34", 34},
 };
 
-// Where a reply stands in the conversation.
+// A reply of one session's conversation: Piece counts fragments and the final piece together.
 struct Reply {
     enum class Where { Login, Header, Piece, Flash, Done };
     Where where = Where::Login;
-    std::size_t index = 0; // Piece: counting from 0 over fragments and the final piece; Flash: the report
+    std::size_t index = 0;
 };
 
 struct Layout {
     std::size_t length = 0;
     std::size_t fullFragments = 0;
     std::size_t pieces = 0;
-    int flashReports = 0;
+    std::size_t flashReports = 0;
 
-    std::vector<Reply> Replies() const
+    Layout(std::size_t imageLength, int flashSteps)
+        : length(imageLength), fullFragments(imageLength / FRAGMENT_SIZE),
+          pieces(fullFragments + (imageLength % FRAGMENT_SIZE ? 1 : 0)),
+          flashReports(kFlashStages * static_cast<std::size_t>(flashSteps + 1))
     {
-        std::vector<Reply> replies = {{Reply::Where::Login, 0}, {Reply::Where::Header, 0}};
-        for (std::size_t k = 0; k < pieces; ++k)
-            replies.push_back({Reply::Where::Piece, k});
-        for (int j = 0; j < flashReports; ++j)
-            replies.push_back({Reply::Where::Flash, static_cast<std::size_t>(j)});
-        replies.push_back({Reply::Where::Done, 0});
-        return replies;
+    }
+
+    // The reply the camera's fault hits in this session, or false when the session never gets there.
+    bool Resolve(const ReplyPoint& point, Reply& reply, std::size_t& position) const
+    {
+        using W = ReplyPoint::Where;
+        const std::size_t firstPiece = 2;
+        const std::size_t firstFlash = firstPiece + pieces;
+        switch (point.where) {
+        case W::Login:
+            reply = {Reply::Where::Login, 0};
+            position = 0;
+            return true;
+        case W::Header:
+            reply = {Reply::Where::Header, 0};
+            position = 1;
+            return true;
+        case W::Piece:
+            reply = {Reply::Where::Piece, point.index};
+            position = firstPiece + point.index;
+            return point.index < fullFragments;
+        case W::Final:
+            reply = {Reply::Where::Piece, pieces - 1};
+            position = firstPiece + pieces - 1;
+            return true;
+        case W::Flash:
+            reply = {Reply::Where::Flash, point.index};
+            position = firstFlash + point.index;
+            return point.index < flashReports;
+        case W::Done:
+            reply = {Reply::Where::Done, 0};
+            position = firstFlash + flashReports;
+            return true;
+        }
+        return false;
     }
 
     std::size_t SentBefore(const Reply& reply) const
@@ -72,14 +104,6 @@ struct Layout {
         default:
             return announced + length;
         }
-    }
-
-    std::size_t Position(const Reply& reply, const std::vector<Reply>& replies) const
-    {
-        for (std::size_t i = 0; i < replies.size(); ++i)
-            if (replies[i].where == reply.where && replies[i].index == reply.index)
-                return i;
-        return replies.size();
     }
 };
 
@@ -168,28 +192,6 @@ const char* SocketErrorMessage(const Reply& reply)
     }
 }
 
-std::string StepName(const Reply& reply, const Layout& layout, bool finalAlias)
-{
-    switch (reply.where) {
-    case Reply::Where::Login:
-        return "login";
-    case Reply::Where::Header:
-        return "header";
-    case Reply::Where::Piece: {
-        // The reply to the last piece is "final"; when that piece is a full fragment, "fragment:K" names it too.
-        const bool last = reply.index + 1 == layout.pieces;
-        if (reply.index < layout.fullFragments && !(last && finalAlias))
-            return "fragment:" + std::to_string(reply.index);
-        return "final";
-    }
-    case Reply::Where::Flash:
-        return "flash:" + std::to_string(reply.index);
-    case Reply::Where::Done:
-        return "done";
-    }
-    return "";
-}
-
 int Uniform(std::mt19937_64& rng, int low, int high)
 {
     return std::uniform_int_distribution<int>(low, high)(rng);
@@ -235,11 +237,23 @@ std::string DrawSplit(std::mt19937_64& rng)
     return pieces;
 }
 
+std::string Printable(const std::string& text)
+{
+    std::ostringstream out;
+    for (unsigned char c : text) {
+        if (c >= ' ' && c < kFirstNonAscii && c != '\\')
+            out << static_cast<char>(c);
+        else
+            out << "\\x" << std::hex << std::uppercase << (c >> kNibbleBits) << (c & kNibbleMask) << std::dec;
+    }
+    return out.str();
+}
+
 } // namespace
 
-const char* KindName(SoakPlan::Kind kind)
+const char* KindName(FaultKind kind)
 {
-    using K = SoakPlan::Kind;
+    using K = FaultKind;
     switch (kind) {
     case K::None: return "none";
     case K::Split: return "split";
@@ -255,111 +269,156 @@ const char* KindName(SoakPlan::Kind kind)
     return "?";
 }
 
-std::string SoakPlan::Describe() const
+std::string CameraFault::Step() const
+{
+    using W = ReplyPoint::Where;
+    switch (point.where) {
+    case W::Login: return "login";
+    case W::Header: return "header";
+    case W::Piece: return "fragment:" + std::to_string(point.index);
+    case W::Final: return "final";
+    case W::Flash: return "flash:" + std::to_string(point.index);
+    case W::Done: return "done";
+    }
+    return "";
+}
+
+std::vector<std::string> CameraFault::SimFlags() const
+{
+    std::vector<std::string> flags = {"--flash-steps", std::to_string(flashSteps)};
+    if (kind != FaultKind::None)
+        flags.insert(flags.end(), {"--fault", Step() + ":" + action});
+    return flags;
+}
+
+std::string CameraFault::Describe() const
+{
+    // A reason may hold any byte; the trace shows the unprintable ones as \xHH.
+    std::string text = "camera-sim";
+    for (const std::string& flag : SimFlags())
+        text += " '" + Printable(flag) + "'";
+    return text;
+}
+
+std::string SessionPlan::Describe() const
 {
     std::ostringstream out;
-    out << KindName(kind) << ": image of " << image.size() << " bytes, first byte '" << image[0]
-        << "', camera-sim";
-    for (const std::string& flag : simFlags) {
-        // A reason may hold any byte; the trace shows the unprintable ones as \xHH.
-        out << " '";
-        for (unsigned char c : flag) {
-            if (c >= ' ' && c < kFirstNonAscii && c != '\\')
-                out << static_cast<char>(c);
-            else
-                out << "\\x" << std::hex << std::uppercase << (c >> kNibbleBits) << (c & kNibbleMask) << std::dec;
-        }
-        out << "'";
-    }
-    out << ", " << refusalsBefore << " refusals before";
+    out << "image of " << image.size() << " bytes, first byte '" << image[0] << "', " << refusalsBefore
+        << " refusals before, " << (faultHit ? "the fault hits" : "the fault is never reached");
     return out.str();
 }
 
-SoakPlan DrawSoakPlan(std::mt19937_64& rng)
+CameraFault DrawCameraFault(std::mt19937_64& rng)
 {
-    using K = SoakPlan::Kind;
-    SoakPlan plan;
-    plan.kind = static_cast<K>(Uniform(rng, 0, static_cast<int>(K::Silent)));
-    plan.image = DrawImage(rng);
-    plan.flashSteps = Uniform(rng, 0, kMaxFlashSteps);
-    plan.refusalsBefore = Uniform(rng, 0, kMaxRefusalsBefore);
-
-    Layout layout;
-    layout.length = plan.image.size();
-    layout.fullFragments = layout.length / FRAGMENT_SIZE;
-    layout.pieces = layout.fullFragments + (layout.length % FRAGMENT_SIZE ? 1 : 0);
-    layout.flashReports = 3 * (plan.flashSteps + 1);
-    const std::vector<Reply> replies = layout.Replies();
-
+    using K = FaultKind;
+    using W = ReplyPoint::Where;
+    CameraFault fault;
+    fault.kind = static_cast<K>(Uniform(rng, 0, static_cast<int>(K::Silent)));
+    fault.flashSteps = Uniform(rng, 0, kMaxFlashSteps);
     // A refused login is a fault of the login; every other fault may hit any reply.
-    const Reply reply = plan.kind == K::Deny ? replies.front() : replies[UniformSize(rng, 0, replies.size() - 1)];
-    const bool afterLogin = reply.where != Reply::Where::Login;
-    const std::string step = StepName(reply, layout, Uniform(rng, 0, 1) == 1);
-    plan.sentBeforeFault = layout.SentBefore(reply);
-    plan.receivedBeforeFault = layout.Position(reply, replies) * STATUS_REPLY_SIZE;
+    fault.point.where = fault.kind == K::Deny ? W::Login : static_cast<W>(Uniform(rng, 0, static_cast<int>(W::Done)));
+    if (fault.point.where == W::Piece)
+        fault.point.index = UniformSize(rng, 0, kMaxFullFragments - 1);
+    if (fault.point.where == W::Flash)
+        fault.point.index = UniformSize(rng, 0, kFlashStages * static_cast<std::size_t>(fault.flashSteps + 1) - 1);
 
-    std::string action;
-    Verdict verdict;
-    switch (plan.kind) {
+    switch (fault.kind) {
     case K::None:
-        verdict = GoesOn();
         break;
     case K::Split:
-        action = "split:" + DrawSplit(rng);
-        verdict = GoesOn();
+        fault.action = "split:" + DrawSplit(rng);
         break;
     case K::Deny:
-        action = "deny";
-        verdict = Judge(reply, ST_LOGIN_DENIED, "", layout);
+        fault.action = "deny";
         break;
     case K::Code: {
         CodeText code{};
         do {
             code = kCodes[UniformSize(rng, 0, std::size(kCodes) - 1)];
             // A stage report instead of the closing one would leave both sides waiting for the other.
-        } while (reply.where == Reply::Where::Done && Judge(reply, code.value, "", layout).goesOn);
-        action = std::string("code:") + code.text;
-        verdict = Judge(reply, code.value, "", layout);
+        } while (fault.point.where == W::Done &&
+                 (code.value == ST_ERASING || code.value == ST_WRITING || code.value == ST_VERIFYING));
+        fault.action = std::string("code:") + code.text;
+        fault.code = code.value;
         break;
     }
-    case K::Fail: {
-        const std::string reason = DrawReason(rng);
-        action = "fail:" + reason;
-        verdict = Judge(reply, ST_FAILED, reason, layout);
+    case K::Fail:
+        fault.reason = DrawReason(rng);
+        fault.action = "fail:" + fault.reason;
         break;
-    }
     case K::Close:
-    case K::CloseAfter: {
-        const std::size_t got = plan.kind == K::Close ? 0 : UniformSize(rng, 0, STATUS_REPLY_SIZE - 1);
-        action = plan.kind == K::Close ? "close" : "close-after:" + std::to_string(got);
-        verdict = Ended({msg::kRecvnClosed, msg::ReadCountMismatch(static_cast<long>(got), STATUS_REPLY_SIZE)},
-                        false);
+        fault.action = "close";
         break;
-    }
+    case K::CloseAfter:
+        fault.bytes = UniformSize(rng, 0, STATUS_REPLY_SIZE - 1);
+        fault.action = "close-after:" + std::to_string(fault.bytes);
+        break;
     case K::Reset:
+        fault.action = "reset";
+        break;
     case K::ResetAfter:
-        action = plan.kind == K::Reset ? "reset"
-                                       : "reset-after:" + std::to_string(UniformSize(rng, 0, STATUS_REPLY_SIZE - 1));
-        verdict = Ended({msg::kRecvnSocketError, SocketErrorMessage(reply)}, false);
+        fault.action = "reset-after:" + std::to_string(UniformSize(rng, 0, STATUS_REPLY_SIZE - 1));
         break;
     case K::Silent:
-        action = "silent";
-        plan.stopped = true;
+        fault.action = "silent";
         break;
     }
-    if (!action.empty()) {
-        plan.fault = step + ":" + action;
-        plan.simFlags = {"--fault", plan.fault};
+    return fault;
+}
+
+SessionPlan DrawSession(std::mt19937_64& rng, const CameraFault& fault)
+{
+    using K = FaultKind;
+    SessionPlan plan;
+    plan.image = DrawImage(rng);
+    plan.refusalsBefore = Uniform(rng, 0, kMaxRefusalsBefore);
+    const Layout layout(plan.image.size(), fault.flashSteps);
+
+    Reply reply;
+    std::size_t position = 0;
+    plan.faultHit = fault.kind != K::None && layout.Resolve(fault.point, reply, position);
+    const bool afterLogin = plan.faultHit && reply.where != Reply::Where::Login;
+    plan.sentBeforeFault = layout.SentBefore(reply);
+    plan.receivedBeforeFault = position * STATUS_REPLY_SIZE;
+
+    Verdict verdict = GoesOn();
+    if (plan.faultHit) {
+        switch (fault.kind) {
+        case K::None:
+        case K::Split:
+            break;
+        case K::Deny:
+            verdict = Judge(reply, ST_LOGIN_DENIED, "", layout);
+            break;
+        case K::Code:
+            verdict = Judge(reply, fault.code, "", layout);
+            break;
+        case K::Fail:
+            verdict = Judge(reply, ST_FAILED, fault.reason, layout);
+            break;
+        case K::Close:
+        case K::CloseAfter:
+            verdict = Ended({msg::kRecvnClosed, msg::ReadCountMismatch(static_cast<long>(fault.bytes),
+                                                                       STATUS_REPLY_SIZE)},
+                            false);
+            break;
+        case K::Reset:
+        case K::ResetAfter:
+            verdict = Ended({msg::kRecvnSocketError, SocketErrorMessage(reply)}, false);
+            break;
+        case K::Silent:
+            plan.stopped = true;
+            break;
+        }
     }
-    plan.simFlags.insert(plan.simFlags.end(), {"--flash-steps", std::to_string(plan.flashSteps)});
-    plan.cameraEndsWithFault = plan.kind != K::None && plan.kind != K::Split && plan.kind != K::Code;
+    plan.cameraEndsWithFault = plan.faultHit && fault.kind != K::Split && fault.kind != K::Code;
 
     // The buttons go off once the login is taken, and every end after that brings them back.
     const bool completes = !plan.stopped && verdict.goesOn;
     if (afterLogin || completes)
         plan.shape.push_back("disable");
     if (plan.stopped) {
-        // No message after a stop; the buttons come back as on any failure.
+        // No message after a stop.
         if (afterLogin)
             plan.shape.push_back("enable");
         plan.sentInAll = plan.sentBeforeFault;
