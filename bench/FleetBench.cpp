@@ -170,6 +170,8 @@ double MiB(long kib)
 
 int main()
 {
+    // The simulated cameras take the default password; an operator's own must not get in the way.
+    unsetenv("UPGRADER_PASSWORD");
     char dirTemplate[] = "/tmp/fleet-bench-XXXXXX";
     if (!mkdtemp(dirTemplate)) {
         std::perror("fleet_bench: mkdtemp");
