@@ -9,14 +9,14 @@
 namespace {
 
 constexpr std::size_t kMaxFullFragments = 4;
-constexpr std::size_t kTinyImageMax = 5;      // an 'M' image this short lacks some of its tag bytes
+constexpr std::size_t kTinyImageMax = 5; // an 'M' image this short lacks some of its tag bytes
 constexpr int kTinyImageOneIn = 10;
-constexpr int kWholeFragmentsOneIn = 4;       // images that end on a fragment boundary
+constexpr int kWholeFragmentsOneIn = 4; // images that end on a fragment boundary
 constexpr int kMaxFlashSteps = 3;
 constexpr std::size_t kFlashStages = 3; // erasing, writing, verifying
-constexpr int kMaxRefusalsBefore = 11;        // either side of the limit, and past it
+constexpr int kMaxRefusalsBefore = 11;  // either side of the limit, and past it
 constexpr int kRefusalLimit = 10;
-constexpr std::size_t kMaxReason = 300;       // longer than the 244 bytes a reply holds
+constexpr std::size_t kMaxReason = 300; // longer than the 244 bytes a reply holds
 constexpr std::size_t kMaxSplitPieces = 3;
 constexpr std::size_t kMaxSplitPiece = STATUS_REPLY_SIZE / kMaxSplitPieces; // they add up to one reply at most
 constexpr int kUniformByteMax = 255;
