@@ -12,7 +12,8 @@ void DDX_Text(CDataExchange& dx, QLineEdit* field, QString& member)
         return;
     if (dx.saveAndValidate) {
         member = field->text();
-    } else {
+    } else if (field->text() != member) {
+        // Unchanged text is left alone: the worker shows the members once per acknowledged piece.
         SetTextPastLimit(field, member);
         field->setCursorPosition(0); // a written field shows its beginning, as after any new text
     }
@@ -24,7 +25,7 @@ void DDX_Text(CDataExchange& dx, QLabel* label, QString& member)
         return;
     if (dx.saveAndValidate)
         member = label->text();
-    else
+    else if (label->text() != member)
         label->setText(member);
 }
 

@@ -4,6 +4,11 @@
 #include <QObject>
 #include <optional>
 
+namespace {
+// Display updates a worker may have queued before it waits for the UI thread to catch up.
+constexpr std::size_t kMaxQueuedUpdates = 64;
+} // namespace
+
 CWorkerBridge::CWorkerBridge(UpgradeDialogOps& uiOps, QObject* uiContext)
     : m_uiOps(uiOps), m_uiContext(uiContext), m_handOver(std::make_shared<HandOver>())
 {
@@ -28,6 +33,11 @@ void CWorkerBridge::ServePending()
 {
     // Locals only from here on: a request may end the bridge's life (see the header).
     const std::shared_ptr<HandOver> handOver = m_handOver;
+    {
+        // Requests queued from here on send a wake-up of their own.
+        std::lock_guard<std::mutex> lock(handOver->mutex);
+        handOver->wakePending = false;
+    }
     for (;;) {
         std::shared_ptr<Request> next;
         {
@@ -46,6 +56,24 @@ void CWorkerBridge::ServePending()
     }
 }
 
+bool CWorkerBridge::Enqueue(const std::shared_ptr<Request>& request)
+{
+    bool wake;
+    {
+        std::lock_guard<std::mutex> lock(m_handOver->mutex);
+        if (m_handOver->abandoned)
+            return false;
+        m_handOver->waiting.push_back(request);
+        wake = !m_handOver->wakePending;
+        m_handOver->wakePending = true;
+    }
+    if (wake && !QMetaObject::invokeMethod(m_uiContext, "OnHandOver", Qt::QueuedConnection)) {
+        Abandon(); // nobody can serve it: a programming error, but never a hang
+        return false;
+    }
+    return true;
+}
+
 template <typename Result>
 Result CWorkerBridge::Call(std::function<Result(UpgradeDialogOps&)> operation, Result fallback)
 {
@@ -54,16 +82,8 @@ Result CWorkerBridge::Call(std::function<Result(UpgradeDialogOps&)> operation, R
     const auto result = std::make_shared<std::optional<Result>>();
     auto request = std::make_shared<Request>();
     request->run = [ops = &m_uiOps, result, operation = std::move(operation)] { *result = operation(*ops); };
-    {
-        std::lock_guard<std::mutex> lock(m_handOver->mutex);
-        if (m_handOver->abandoned)
-            return fallback;
-        m_handOver->waiting.push_back(request);
-    }
-    if (!QMetaObject::invokeMethod(m_uiContext, "OnHandOver", Qt::QueuedConnection)) {
-        Abandon(); // nobody can serve it: a programming error, but never a hang
+    if (!Enqueue(request))
         return fallback;
-    }
 
     std::unique_lock<std::mutex> lock(m_handOver->mutex);
     m_handOver->served.wait(lock, [&] { return request->done || m_handOver->abandoned; });
@@ -80,6 +100,17 @@ void CWorkerBridge::Run(std::function<void(UpgradeDialogOps&)> operation)
         false);
 }
 
+void CWorkerBridge::Post(std::function<void(UpgradeDialogOps&)> operation)
+{
+    auto request = std::make_shared<Request>();
+    request->run = [ops = &m_uiOps, operation = std::move(operation)] { operation(*ops); };
+    if (!Enqueue(request))
+        return;
+    std::unique_lock<std::mutex> lock(m_handOver->mutex);
+    m_handOver->served.wait(
+        lock, [&] { return m_handOver->waiting.size() < kMaxQueuedUpdates || m_handOver->abandoned; });
+}
+
 UpgradeInputs CWorkerBridge::LoadInputs()
 {
     return Call<UpgradeInputs>([](UpgradeDialogOps& ops) { return ops.LoadInputs(); }, UpgradeInputs{});
@@ -87,22 +118,22 @@ UpgradeInputs CWorkerBridge::LoadInputs()
 
 void CWorkerBridge::SetStatusText(const std::string& text)
 {
-    Run([text](UpgradeDialogOps& ops) { ops.SetStatusText(text); });
+    Post([text](UpgradeDialogOps& ops) { ops.SetStatusText(text); });
 }
 
 void CWorkerBridge::ShowMembers()
 {
-    Run([](UpgradeDialogOps& ops) { ops.ShowMembers(); });
+    Post([](UpgradeDialogOps& ops) { ops.ShowMembers(); });
 }
 
 void CWorkerBridge::SetProgressRange(std::uint32_t high)
 {
-    Run([high](UpgradeDialogOps& ops) { ops.SetProgressRange(high); });
+    Post([high](UpgradeDialogOps& ops) { ops.SetProgressRange(high); });
 }
 
 void CWorkerBridge::SetProgressPos(std::uint32_t pos)
 {
-    Run([pos](UpgradeDialogOps& ops) { ops.SetProgressPos(pos); });
+    Post([pos](UpgradeDialogOps& ops) { ops.SetProgressPos(pos); });
 }
 
 void CWorkerBridge::EnableButtons(bool enable)

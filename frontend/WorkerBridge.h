@@ -1,6 +1,11 @@
-// The worker's side of the dialog: every operation the session performs is carried out on the UI thread
-// while the worker waits, as a synchronous hand-over. Abandon() releases a waiting worker at once and
-// turns every later operation into a no-op, so that a closing dialog never waits for a hand-over that
+// The worker's side of the dialog: every operation the session performs is carried out on the UI thread,
+// in the order the session made them. Operations that answer something or change what the operator may do
+// (inputs, buttons, messages, the refusal count, finish) are synchronous hand-overs: the worker waits until
+// the UI thread has carried them out. The display updates (status text, progress, showing the members)
+// carry their own copies of the values and are only queued, so that a transfer never waits for a repaint;
+// being queued in order, they are on screen before any later synchronous operation runs. A bounded backlog
+// keeps a stalled UI thread from collecting them without end. Abandon() releases a waiting worker at once
+// and turns every later operation into a no-op, so that a closing dialog never waits for a hand-over that
 // nobody will serve.
 //
 // Requests travel in a queue of the bridge's own under a standard mutex; the UI thread is only woken by a
@@ -53,12 +58,17 @@ private:
         std::mutex mutex;
         std::condition_variable served;
         bool abandoned = false;
+        bool wakePending = false; // a wake-up is on its way to the UI thread
         std::deque<std::shared_ptr<Request>> waiting;
     };
 
+    // Queues a request and wakes the UI thread unless a wake-up is already on its way; false when the
+    // hand-over was abandoned or the UI thread cannot be woken.
+    bool Enqueue(const std::shared_ptr<Request>& request);
     template <typename Result>
     Result Call(std::function<Result(UpgradeDialogOps&)> operation, Result fallback);
     void Run(std::function<void(UpgradeDialogOps&)> operation);
+    void Post(std::function<void(UpgradeDialogOps&)> operation);
 
     UpgradeDialogOps& m_uiOps;
     QObject* m_uiContext;

@@ -108,4 +108,36 @@ TEST(WorkerBridge, WakeUpAfterAbandonServesNothing)
     EXPECT_TRUE(ui.Calls().empty());
 }
 
+TEST(WorkerBridge, DisplayUpdatesDoNotWaitButTheirBacklogIsBounded)
+{
+    ServingContext context;
+    RecordingDialog ui(LoopbackInputs(4321));
+    CWorkerBridge bridge(ui, &context);
+    context.bridge = &bridge;
+
+    std::atomic<int> posted{0};
+    std::thread worker([&] {
+        for (int pos = 1; pos <= 1000; ++pos) {
+            bridge.SetProgressPos(static_cast<std::uint32_t>(pos));
+            ++posted;
+        }
+    });
+    // The UI thread serves nothing yet (no events are processed here): the worker runs ahead, but only so far.
+    for (int waited = 0; waited < kWaitMs && posted.load() < 10; waited += kQueueMs)
+        std::this_thread::sleep_for(std::chrono::milliseconds(kQueueMs));
+    std::this_thread::sleep_for(std::chrono::milliseconds(kQueueMs));
+    EXPECT_GE(posted.load(), 10);
+    EXPECT_LT(posted.load(), 100);
+    EXPECT_TRUE(ui.Calls().empty());
+
+    // Once served, every update arrives, in order.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return posted.load() == 1000; }, kWaitMs));
+    worker.join();
+    QCoreApplication::processEvents();
+    const auto calls = ui.Calls();
+    ASSERT_EQ(calls.size(), 1000u);
+    EXPECT_EQ(calls.front(), "pos: 1");
+    EXPECT_EQ(calls.back(), "pos: 1000");
+}
+
 #include "WorkerBridgeTest.moc"
