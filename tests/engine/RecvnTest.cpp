@@ -2,12 +2,12 @@
 #include "LoopbackPair.h"
 #include "Recvn.h"
 #include "SessionMessages.h"
+#include "TestSocketShim.h"
 
 #include <chrono>
 #include <csignal>
 #include <future>
 #include <gtest/gtest.h>
-#include <sys/socket.h>
 #include <thread>
 #include <vector>
 
@@ -18,7 +18,7 @@ constexpr int kReply = 256;
 void Write(int fd, std::size_t count, char fill = 'x')
 {
     const std::vector<char> bytes(count, fill);
-    ASSERT_EQ(send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL), static_cast<ssize_t>(count));
+    ASSERT_EQ(testnet::SendSome(fd, bytes.data(), bytes.size()), static_cast<long>(count));
 }
 
 class RecvnOverLoopback : public testing::Test {

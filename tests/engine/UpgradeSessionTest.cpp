@@ -2,13 +2,11 @@
 // sessions, and stop requests at each point where a session waits.
 #include "SessionFixture.h"
 #include "SessionMessages.h"
+#include "TestSocketShim.h"
 
 #include <chrono>
 #include <future>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <thread>
-#include <unistd.h>
 
 namespace {
 
@@ -193,21 +191,14 @@ TEST_F(SessionStop, EndsTheSessionWhereverItWaits)
 TEST_F(SessionStop, EndsAConnectThatHangs)
 {
     // A listener whose queue is full and that never accepts: further connection attempts hang.
-    const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(listen(listener, 0), 0);
-    socklen_t size = sizeof address;
-    getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
+    std::uint16_t port = 0;
+    const int listener = testnet::ListenLoopback(0, port);
+    ASSERT_NE(listener, testnet::kNoSocket);
     std::vector<int> fillers;
-    for (int i = 0; i < 3; ++i) {
-        fillers.push_back(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-        connect(fillers.back(), reinterpret_cast<sockaddr*>(&address), sizeof address);
-    }
+    for (int i = 0; i < 3; ++i)
+        fillers.push_back(testnet::ConnectLoopback(port, false));
 
-    RecordingDialog dialog(LoopbackInputs(ntohs(address.sin_port)));
+    RecordingDialog dialog(LoopbackInputs(port));
     StopSignal stop;
     std::thread stopper([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -219,8 +210,8 @@ TEST_F(SessionStop, EndsAConnectThatHangs)
     EXPECT_TRUE(dialog.Messages().empty()) << dialog.Messages().front();
     EXPECT_EQ(outcome.closes, 1);
     for (int fd : fillers)
-        close(fd);
-    close(listener);
+        testnet::Close(fd);
+    testnet::Close(listener);
 }
 
 TEST_F(SessionStop, StopDuringAMessageShowsNoFurtherMessage)
