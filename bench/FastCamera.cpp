@@ -3,6 +3,8 @@
 #include "Protocol.h"
 
 #include <arpa/inet.h>
+#include <pthread.h>
+#include <sched.h>
 #include <netinet/in.h>
 #include <string>
 #include <sys/socket.h>
@@ -62,7 +64,17 @@ void ServeUpgrade(int fd)
 
 } // namespace
 
-FastCamera::FastCamera(int sessions)
+void PinThisThreadTo(int cpu)
+{
+    if (cpu < 0)
+        return;
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    CPU_SET(cpu, &set);
+    pthread_setaffinity_np(pthread_self(), sizeof set, &set);
+}
+
+FastCamera::FastCamera(int sessions, int cpu)
 {
     m_listenFd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
@@ -73,7 +85,10 @@ FastCamera::FastCamera(int sessions)
     socklen_t size = sizeof address;
     getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&address), &size);
     m_port = ntohs(address.sin_port);
-    m_thread = std::thread([this, sessions] { Serve(sessions); });
+    m_thread = std::thread([this, sessions, cpu] {
+        PinThisThreadTo(cpu);
+        Serve(sessions);
+    });
 }
 
 FastCamera::~FastCamera()

@@ -37,4 +37,5 @@ void StopSignal::Request()
             written = write(static_cast<int>(m_wakeWrite), &byte, 1);
         } while (written < 0 && errno == EINTR);
     }
+    NotifyListeners();
 }

@@ -66,4 +66,5 @@ void StopSignal::Request()
         const char byte = 1;
         send(static_cast<SOCKET>(m_wakeWrite), &byte, 1, 0);
     }
+    NotifyListeners();
 }

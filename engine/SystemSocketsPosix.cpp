@@ -1,5 +1,6 @@
 #include "SystemSockets.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <fcntl.h>
@@ -16,6 +17,33 @@ constexpr int FALLBACK_SLICE_MS = 50;
 int Fd(SocketHandle sock) { return static_cast<int>(sock); }
 
 } // namespace
+
+SystemSockets::SystemSockets(const StopSignal& stop) : m_stop(stop)
+{
+    m_stop.Subscribe(this);
+}
+
+SystemSockets::~SystemSockets()
+{
+    m_stop.Unsubscribe(this);
+}
+
+bool SystemSockets::Track(SocketHandle sock)
+{
+    std::lock_guard<std::mutex> lock(m_trackedMutex);
+    if (std::find(m_tracked.begin(), m_tracked.end(), sock) == m_tracked.end())
+        m_tracked.push_back(sock);
+    // Checked under the lock: either this sees the stop, or the stop sees this socket.
+    return !m_stop.Requested();
+}
+
+void SystemSockets::OnStopRequested()
+{
+    // A blocked send or receive returns at once on a socket that is shut down.
+    std::lock_guard<std::mutex> lock(m_trackedMutex);
+    for (SocketHandle sock : m_tracked)
+        shutdown(Fd(sock), SHUT_RDWR);
+}
 
 int SystemSockets::Fail(int error)
 {
@@ -56,8 +84,6 @@ SocketHandle SystemSockets::Socket()
         m_lastError = errno;
         return INVALID_SOCKET_HANDLE;
     }
-    // Non-blocking underneath, so that every wait goes through WaitFor and can be stopped.
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
     return fd;
 }
 
@@ -72,77 +98,81 @@ int SystemSockets::Connect(SocketHandle sock, const Ipv4Endpoint& peer)
     address.sin_family = AF_INET;
     address.sin_port = htons(peer.port);
     address.sin_addr.s_addr = peer.address;
-    if (connect(Fd(sock), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
-        return 0;
-    if (errno != EINPROGRESS && errno != EINTR)
-        return Fail(errno);
-    switch (WaitFor(sock, true)) {
-    case Wait::Stopped:
-        return Fail(ECANCELED);
-    case Wait::Failed:
-        return SOCKET_ERROR_RESULT;
-    case Wait::Ready:
-        break;
-    }
-    int error = 0;
-    socklen_t size = sizeof error;
-    if (getsockopt(Fd(sock), SOL_SOCKET, SO_ERROR, &error, &size) != 0)
-        return Fail(errno);
-    return error == 0 ? 0 : Fail(error);
+    // Connecting is the one wait that a shutdown does not end: it runs non-blocking, in a wait that includes
+    // the stop signal's wake handle. Sending and receiving then block, which costs no extra call per reply.
+    const int flags = fcntl(Fd(sock), F_GETFL);
+    fcntl(Fd(sock), F_SETFL, flags | O_NONBLOCK);
+    const int result = [&] {
+        if (connect(Fd(sock), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
+            return 0;
+        if (errno != EINPROGRESS && errno != EINTR)
+            return Fail(errno);
+        switch (WaitFor(sock, true)) {
+        case Wait::Stopped:
+            return Fail(ECANCELED);
+        case Wait::Failed:
+            return SOCKET_ERROR_RESULT;
+        case Wait::Ready:
+            break;
+        }
+        int error = 0;
+        socklen_t size = sizeof error;
+        if (getsockopt(Fd(sock), SOL_SOCKET, SO_ERROR, &error, &size) != 0)
+            return Fail(errno);
+        return error == 0 ? 0 : Fail(error);
+    }();
+    fcntl(Fd(sock), F_SETFL, flags);
+    return result;
 }
 
 long SystemSockets::Send(SocketHandle sock, const void* data, std::size_t len)
 {
+    if (!Track(sock))
+        return Fail(ECANCELED);
     const auto* bytes = static_cast<const char*>(data);
     std::size_t sent = 0;
-    // A blocking send hands over the whole block before it returns; so does this, one wait at a time.
+    // A blocking send hands over the whole block before it returns; a signal may cut it short, so go on.
     while (sent < len) {
+        const ssize_t n = send(Fd(sock), bytes + sent, len - sent, MSG_NOSIGNAL);
         if (m_stop.Requested())
             return Fail(ECANCELED);
-        const ssize_t n = send(Fd(sock), bytes + sent, len - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n >= 0) {
             sent += static_cast<std::size_t>(n);
             continue;
         }
         if (errno == EINTR)
             continue;
-        if (errno != EAGAIN && errno != EWOULDBLOCK) {
-            const int error = errno;
-            if (sent > 0) {
-                m_lastError = error;
-                return static_cast<long>(sent);
-            }
-            return Fail(error);
+        const int error = errno;
+        if (sent > 0) {
+            m_lastError = error;
+            return static_cast<long>(sent);
         }
-        const Wait wait = WaitFor(sock, true);
-        if (wait == Wait::Stopped)
-            return Fail(ECANCELED);
-        if (wait == Wait::Failed)
-            return SOCKET_ERROR_RESULT;
+        return Fail(error);
     }
     return static_cast<long>(sent);
 }
 
 long SystemSockets::Recv(SocketHandle sock, void* buf, std::size_t len)
 {
+    if (!Track(sock))
+        return Fail(ECANCELED);
     for (;;) {
+        const ssize_t n = recv(Fd(sock), buf, len, 0);
+        // A stop shuts the socket down, which reads like the peer's close: tell them apart.
         if (m_stop.Requested())
             return Fail(ECANCELED);
-        const ssize_t n = recv(Fd(sock), buf, len, MSG_DONTWAIT);
         if (n >= 0)
             return static_cast<long>(n);
-        if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK)
+        if (errno != EINTR)
             return Fail(errno);
-        const Wait wait = WaitFor(sock, false);
-        if (wait == Wait::Stopped)
-            return Fail(ECANCELED);
-        if (wait == Wait::Failed)
-            return SOCKET_ERROR_RESULT;
     }
 }
 
 int SystemSockets::CloseSocket(SocketHandle sock)
 {
+    // Forgotten before it is closed, so that a stop never shuts down a descriptor that was reused.
+    std::lock_guard<std::mutex> lock(m_trackedMutex);
+    m_tracked.erase(std::remove(m_tracked.begin(), m_tracked.end(), sock), m_tracked.end());
     // No retry on EINTR: on Linux the descriptor is released whatever close reports.
     if (close(Fd(sock)) != 0)
         return Fail(errno);

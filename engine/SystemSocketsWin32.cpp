@@ -27,6 +27,17 @@ bool MakeNonBlocking(SocketHandle sock)
 
 } // namespace
 
+SystemSockets::SystemSockets(const StopSignal& stop) : m_stop(stop)
+{
+}
+
+SystemSockets::~SystemSockets() = default;
+
+void SystemSockets::OnStopRequested()
+{
+    // Every wait here is a select that includes the stop signal's wake socket: nothing to shut down.
+}
+
 int SystemSockets::Fail(int error)
 {
     m_lastError = error;

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <csignal>
 #include <future>
+#include <memory>
 #include <gtest/gtest.h>
 #include <thread>
 #include <vector>
@@ -128,6 +129,28 @@ TEST(SystemSocketsSend, StopRequestWakesABlockedSend)
     stop.Request();
     ASSERT_EQ(sending.wait_for(std::chrono::seconds(5)), std::future_status::ready);
     EXPECT_EQ(sending.get(), SOCKET_ERROR_RESULT);
+}
+
+TEST(SystemSocketsStop, NeverShutsDownADescriptorClosedBefore)
+{
+    StopSignal stop;
+    SystemSockets sockets(stop);
+    auto first = std::make_unique<LoopbackPair>();
+    ASSERT_EQ(sockets.Send(first->client, "x", 1), 1);
+    const int closedNumber = first->client;
+    ASSERT_EQ(sockets.CloseSocket(first->client), 0);
+    first->client = -1;
+    first.reset();
+
+    // The number is free again and may well be reused by the next connection.
+    LoopbackPair second;
+    stop.Request();
+    StopSignal otherStop;
+    SystemSockets other(otherStop);
+    Write(second.server, 3);
+    char bytes[3];
+    EXPECT_EQ(other.Recv(second.client, bytes, sizeof bytes), 3)
+        << "descriptor " << second.client << ", closed before: " << closedNumber;
 }
 
 } // namespace
