@@ -4,7 +4,7 @@
 #include "CliPlatform.h"
 #include "ExitCodes.h"
 #include "FleetRun.h"
-#include "ImageInspection.h"
+#include "ImageSummary.h"
 #include "JsonOutput.h"
 #include "NetStartup.h"
 #include "PasswordSource.h"

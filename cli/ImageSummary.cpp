@@ -1,4 +1,4 @@
-#include "ImageInspection.h"
+#include "ImageSummary.h"
 
 #include "ExitCodes.h"
 #include "FirmwareImage.h"
