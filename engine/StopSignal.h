@@ -28,8 +28,9 @@ public:
     void Request();
     bool Requested() const { return m_requested.load(std::memory_order_acquire); }
 
-    // A platform handle that becomes readable once a stop is requested, or -1 when none could be made;
-    // waits then fall back to short slices that look at Requested().
+    // A platform handle that becomes ready once a stop is requested (a readable pipe on POSIX, a signalled
+    // event on Windows), or -1 when none could be made; waits then fall back to short slices that look at
+    // Requested().
     std::intptr_t WakeHandle() const { return m_wakeRead; }
 
     // A listener stays subscribed until it unsubscribes, which waits for a notification in progress.
